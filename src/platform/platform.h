@@ -1,0 +1,25 @@
+#pragma once
+
+#include <filesystem>
+
+#include "clock.h"
+#include "random_source.h"
+#include "sound.h"
+#include "speech.h"
+#include "window.h"
+
+namespace pelliwick {
+
+// Everything the game reaches outside itself. The real backends and the
+// test doubles both fill one of these.
+struct Platform {
+  WindowSystem& window;
+  Clock& clock;
+  RandomSource& random;
+  SpeechEngine& speech;
+  SoundSystem& sound;
+  // The folder that holds the program's executable file (the cues live there).
+  std::filesystem::path programFolder;
+};
+
+}  // namespace pelliwick
