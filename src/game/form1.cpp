@@ -1,0 +1,18 @@
+#include "game/form1.h"
+
+namespace pelliwick {
+
+Form1::Form1(Platform& platform)
+    : hotKeys{{{L"17", [this] { adjrate(); }},
+               {L"115", [this] { changevoice(); }}}},
+      platform_(platform) {}
+
+Form1::~Form1() = default;
+
+void Form1::idle(WaitingFor reason) {
+  // Between two passes of a wait loop: let the platform sleep until an
+  // event is pending instead of spinning a core.
+  platform_.window.idle(reason, std::chrono::milliseconds(10));
+}
+
+}  // namespace pelliwick

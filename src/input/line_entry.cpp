@@ -1,0 +1,39 @@
+// Spoken line entry: every key is echoed, the text lives in `answer`.
+#include "game/form1.h"
+#include "input/key_char.h"
+
+namespace pelliwick {
+
+void Form1::getter(const std::wstring& prompt) {
+  bool shiftflag = false;  // survives a restart on F1
+  for (;;) {
+    clk();
+    say2(prompt);
+    answer.clear();
+    for (;;) {
+      getkey();
+      if (keycode == L"112") break;  // F1, or a dialog asking for the prompt
+      if (keycode == L"16") {
+        shiftflag = true;
+        continue;
+      }
+      if (shiftflag) {
+        shiftflag = false;
+        keychar = upperCase(keychar);
+      }
+      if (keycode == L"8") {
+        if (!answer.empty()) {
+          keychar = answer.substr(answer.size() - 1);
+          saykey();
+          answer.pop_back();
+        }
+        continue;
+      }
+      if (keycode == L"13") return;
+      saykey();
+      answer += keychar;
+    }
+  }
+}
+
+}  // namespace pelliwick

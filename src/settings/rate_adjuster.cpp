@@ -1,0 +1,44 @@
+// Ctrl: raise or lower the speech rate with the arrow keys, by ear.
+#include <string>
+
+#include "game/form1.h"
+
+namespace pelliwick {
+
+void Form1::adjrate() {
+  bool instruct = true;
+  for (;;) {
+    if (instruct) {
+      clk();
+      setRate(rate);
+      say2(
+          L"to adjust the speech rate, use the arrow keys and then press "
+          L"enter");
+      say2(std::to_wstring(rate));
+      instruct = false;
+    }
+
+    // A wait of its own: no hot keys, and speech goes on when a key comes.
+    keycode.clear();
+    for (;;) {
+      platform_.window.pumpEvents();
+      if (!keycode.empty()) break;
+      idle(WaitingFor::Key);
+    }
+
+    if (keycode == L"38" || keycode == L"40") {
+      rate = keycode == L"38" ? rate + 1 : rate - 1;
+      setRate(rate);
+      stopspeech();
+      say2(std::to_wstring(rate));
+    } else if (keycode == L"13") {
+      clk();
+      keycode = L"112";
+      return;
+    } else {
+      instruct = true;
+    }
+  }
+}
+
+}  // namespace pelliwick
