@@ -1,0 +1,14 @@
+#pragma once
+
+#include "clock.h"
+
+namespace pelliwick {
+
+// Local time of day and std::chrono::steady_clock.
+class SystemClock : public Clock {
+ public:
+  float secondsSinceMidnight() override;
+  double monotonicSeconds() override;
+};
+
+}  // namespace pelliwick
