@@ -1,0 +1,58 @@
+#pragma once
+
+#include <SDL.h>
+
+#include <chrono>
+#include <string>
+
+#include "window.h"
+
+namespace pelliwick {
+
+namespace sdl_window {
+
+// UTF-8 for SDL from the game's wide text; a value that is no Unicode
+// character becomes U+FFFD.
+std::string toUtf8(const std::wstring& text);
+
+// The message box text: a lone "\r" does not break a line in SDL's box, so
+// every "\r" (or "\r\n") becomes "\n".
+std::string messageBoxText(const std::wstring& text);
+
+// How long idle() lets SDL wait: `atMost` rounded up to whole milliseconds,
+// at least 1 (so that wait loops never spin) and at most 10 (so that the
+// game's own clocks are looked at often enough).
+int idleMilliseconds(std::chrono::microseconds atMost);
+
+}  // namespace sdl_window
+
+// The game window: one SDL window that draws nothing and reports key-downs
+// with Windows virtual-key codes. Construct it, then show() it; SDL video is
+// started by the first show() and stopped again by the destructor.
+class SdlWindowSystem : public WindowSystem {
+ public:
+  SdlWindowSystem() = default;
+  ~SdlWindowSystem() override;
+  SdlWindowSystem(const SdlWindowSystem&) = delete;
+  SdlWindowSystem& operator=(const SdlWindowSystem&) = delete;
+
+  void show(const std::wstring& caption) override;
+  void setKeyDownHandler(KeyDownHandler handler) override;
+  void pumpEvents() override;
+  void idle(WaitingFor reason, std::chrono::microseconds atMost) override;
+  WindowHandle handle() override;
+  void messageBox(const std::wstring& text) override;
+  void close() override;
+
+ private:
+  void handleEvent(const SDL_Event& event);
+  void discardPendingEvents();
+
+  bool videoStarted_ = false;
+  SDL_Window* window_ = nullptr;
+  bool closedByUser_ = false;
+  bool closedByProgram_ = false;
+  KeyDownHandler keyDown_;
+};
+
+}  // namespace pelliwick

@@ -1,0 +1,164 @@
+#include "sdl/key_map.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+namespace pelliwick::sdl_window {
+namespace {
+
+struct KeyCase {
+  const char* name;
+  SDL_Keycode key;
+  SDL_Scancode scancode;
+  int code;
+};
+
+void expectCodes(const std::vector<KeyCase>& cases) {
+  for (const KeyCase& c : cases) {
+    EXPECT_EQ(virtualKeyCode(c.key, c.scancode), c.code) << c.name;
+  }
+}
+
+TEST(KeyMap, LettersOnAUsLayout) {
+  for (int i = 0; i < 26; ++i) {
+    const auto scancode = static_cast<SDL_Scancode>(SDL_SCANCODE_A + i);
+    EXPECT_EQ(virtualKeyCode(SDLK_a + i, scancode), 'A' + i)
+        << static_cast<char>('a' + i);
+  }
+}
+
+TEST(KeyMap, LettersFollowTheLayoutNotThePosition) {
+  expectCodes({
+      {"AZERTY a on the Q key", SDLK_a, SDL_SCANCODE_Q, 'A'},
+      {"AZERTY q on the A key", SDLK_q, SDL_SCANCODE_A, 'Q'},
+      {"AZERTY m on the ; key", SDLK_m, SDL_SCANCODE_SEMICOLON, 'M'},
+      {"QWERTZ y on the Z key", SDLK_y, SDL_SCANCODE_Z, 'Y'},
+      {"QWERTZ z on the Y key", SDLK_z, SDL_SCANCODE_Y, 'Z'},
+      {"Dvorak n on the L key", SDLK_n, SDL_SCANCODE_L, 'N'},
+  });
+}
+
+TEST(KeyMap, NonLatinLayoutsFallBackToThePosition) {
+  expectCodes({
+      {"Cyrillic letter on the Y key", 0x43d, SDL_SCANCODE_Y, 'Y'},
+      {"Cyrillic letter on the N key", 0x442, SDL_SCANCODE_N, 'N'},
+      {"Greek letter on the N key", 0x3bd, SDL_SCANCODE_N, 'N'},
+  });
+}
+
+TEST(KeyMap, TopRowDigitsByPositionOnEveryLayout) {
+  for (int i = 0; i < 9; ++i) {
+    const auto scancode = static_cast<SDL_Scancode>(SDL_SCANCODE_1 + i);
+    EXPECT_EQ(virtualKeyCode(SDLK_1 + i, scancode), '1' + i);
+  }
+  expectCodes({
+      {"0", SDLK_0, SDL_SCANCODE_0, '0'},
+      {"AZERTY & on the 1 key", SDLK_AMPERSAND, SDL_SCANCODE_1, '1'},
+      {"AZERTY a-grave on the 0 key", 0xe0, SDL_SCANCODE_0, '0'},
+      {"Czech e-caron on the 2 key", 0x11b, SDL_SCANCODE_2, '2'},
+  });
+}
+
+TEST(KeyMap, FunctionKeys) {
+  for (int i = 0; i < 12; ++i) {
+    const auto scancode = static_cast<SDL_Scancode>(SDL_SCANCODE_F1 + i);
+    EXPECT_EQ(virtualKeyCode(SDL_SCANCODE_TO_KEYCODE(scancode), scancode),
+              112 + i)
+        << "F" << i + 1;
+  }
+  for (int i = 0; i < 12; ++i) {
+    const auto scancode = static_cast<SDL_Scancode>(SDL_SCANCODE_F13 + i);
+    EXPECT_EQ(virtualKeyCode(SDL_SCANCODE_TO_KEYCODE(scancode), scancode),
+              124 + i)
+        << "F" << i + 13;
+  }
+}
+
+TEST(KeyMap, KeypadByPositionWhateverNumLock) {
+  for (int i = 0; i < 9; ++i) {
+    const auto scancode = static_cast<SDL_Scancode>(SDL_SCANCODE_KP_1 + i);
+    EXPECT_EQ(virtualKeyCode(SDLK_KP_1 + i, scancode), 97 + i);
+  }
+  expectCodes({
+      {"keypad 0", SDLK_KP_0, SDL_SCANCODE_KP_0, 96},
+      {"keypad 1, Num Lock off", SDLK_END, SDL_SCANCODE_KP_1, 97},
+      {"keypad 8, Num Lock off", SDLK_UP, SDL_SCANCODE_KP_8, 104},
+      {"keypad 0, Num Lock off", SDLK_INSERT, SDL_SCANCODE_KP_0, 96},
+      {"keypad *", SDLK_KP_MULTIPLY, SDL_SCANCODE_KP_MULTIPLY, 106},
+      {"keypad +", SDLK_KP_PLUS, SDL_SCANCODE_KP_PLUS, 107},
+      {"keypad -", SDLK_KP_MINUS, SDL_SCANCODE_KP_MINUS, 109},
+      {"keypad .", SDLK_KP_PERIOD, SDL_SCANCODE_KP_PERIOD, 110},
+      {"keypad ., Num Lock off", SDLK_DELETE, SDL_SCANCODE_KP_PERIOD, 110},
+      {"keypad /", SDLK_KP_DIVIDE, SDL_SCANCODE_KP_DIVIDE, 111},
+      {"keypad Enter", SDLK_KP_ENTER, SDL_SCANCODE_KP_ENTER, 13},
+      {"Num Lock", SDLK_NUMLOCKCLEAR, SDL_SCANCODE_NUMLOCKCLEAR, 144},
+  });
+}
+
+TEST(KeyMap, EditingModifierAndSystemKeys) {
+  expectCodes({
+      {"Backspace", SDLK_BACKSPACE, SDL_SCANCODE_BACKSPACE, 8},
+      {"Tab", SDLK_TAB, SDL_SCANCODE_TAB, 9},
+      {"Enter", SDLK_RETURN, SDL_SCANCODE_RETURN, 13},
+      {"left Shift", SDLK_LSHIFT, SDL_SCANCODE_LSHIFT, 16},
+      {"right Shift", SDLK_RSHIFT, SDL_SCANCODE_RSHIFT, 16},
+      {"left Ctrl", SDLK_LCTRL, SDL_SCANCODE_LCTRL, 17},
+      {"right Ctrl", SDLK_RCTRL, SDL_SCANCODE_RCTRL, 17},
+      {"left Alt", SDLK_LALT, SDL_SCANCODE_LALT, 18},
+      {"right Alt", SDLK_RALT, SDL_SCANCODE_RALT, 18},
+      {"AltGr reported as Mode", SDLK_MODE, SDL_SCANCODE_RALT, 18},
+      {"Pause", SDLK_PAUSE, SDL_SCANCODE_PAUSE, 19},
+      {"Caps Lock", SDLK_CAPSLOCK, SDL_SCANCODE_CAPSLOCK, 20},
+      {"Esc", SDLK_ESCAPE, SDL_SCANCODE_ESCAPE, 27},
+      {"Space", SDLK_SPACE, SDL_SCANCODE_SPACE, 32},
+      {"Page Up", SDLK_PAGEUP, SDL_SCANCODE_PAGEUP, 33},
+      {"Page Down", SDLK_PAGEDOWN, SDL_SCANCODE_PAGEDOWN, 34},
+      {"End", SDLK_END, SDL_SCANCODE_END, 35},
+      {"Home", SDLK_HOME, SDL_SCANCODE_HOME, 36},
+      {"Left", SDLK_LEFT, SDL_SCANCODE_LEFT, 37},
+      {"Up", SDLK_UP, SDL_SCANCODE_UP, 38},
+      {"Right", SDLK_RIGHT, SDL_SCANCODE_RIGHT, 39},
+      {"Down", SDLK_DOWN, SDL_SCANCODE_DOWN, 40},
+      {"Print Screen", SDLK_PRINTSCREEN, SDL_SCANCODE_PRINTSCREEN, 44},
+      {"Insert", SDLK_INSERT, SDL_SCANCODE_INSERT, 45},
+      {"Delete", SDLK_DELETE, SDL_SCANCODE_DELETE, 46},
+      {"left GUI", SDLK_LGUI, SDL_SCANCODE_LGUI, 91},
+      {"right GUI", SDLK_RGUI, SDL_SCANCODE_RGUI, 92},
+      {"Application", SDLK_APPLICATION, SDL_SCANCODE_APPLICATION, 93},
+      {"Menu", SDLK_MENU, SDL_SCANCODE_MENU, 93},
+      {"Scroll Lock", SDLK_SCROLLLOCK, SDL_SCANCODE_SCROLLLOCK, 145},
+  });
+}
+
+TEST(KeyMap, PunctuationByUsPosition) {
+  expectCodes({
+      {";", SDLK_SEMICOLON, SDL_SCANCODE_SEMICOLON, 186},
+      {"=", SDLK_EQUALS, SDL_SCANCODE_EQUALS, 187},
+      {",", SDLK_COMMA, SDL_SCANCODE_COMMA, 188},
+      {"-", SDLK_MINUS, SDL_SCANCODE_MINUS, 189},
+      {".", SDLK_PERIOD, SDL_SCANCODE_PERIOD, 190},
+      {"/", SDLK_SLASH, SDL_SCANCODE_SLASH, 191},
+      {"`", SDLK_BACKQUOTE, SDL_SCANCODE_GRAVE, 192},
+      {"[", SDLK_LEFTBRACKET, SDL_SCANCODE_LEFTBRACKET, 219},
+      {"\\", SDLK_BACKSLASH, SDL_SCANCODE_BACKSLASH, 220},
+      {"]", SDLK_RIGHTBRACKET, SDL_SCANCODE_RIGHTBRACKET, 221},
+      {"'", SDLK_QUOTE, SDL_SCANCODE_APOSTROPHE, 222},
+      {"German o-umlaut on the ; key", 0xf6, SDL_SCANCODE_SEMICOLON, 186},
+      {"German sharp s on the - key", 0xdf, SDL_SCANCODE_MINUS, 189},
+  });
+}
+
+TEST(KeyMap, KeysWithoutACodeAreDropped) {
+  expectCodes({
+      {"unknown", SDLK_UNKNOWN, SDL_SCANCODE_UNKNOWN, 0},
+      {"ISO key left of Z", SDLK_LESS, SDL_SCANCODE_NONUSBACKSLASH, 0},
+      {"volume up", SDLK_VOLUMEUP, SDL_SCANCODE_VOLUMEUP, 0},
+      {"keypad =", SDLK_KP_EQUALS, SDL_SCANCODE_KP_EQUALS, 0},
+      {"non-Latin symbol on a letter-less key", 0x20ac,
+       SDL_SCANCODE_NONUSBACKSLASH, 0},
+  });
+}
+
+}  // namespace
+}  // namespace pelliwick::sdl_window

@@ -1,0 +1,201 @@
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "failure.h"
+#include "sdl/sdl_window.h"
+
+namespace pelliwick {
+namespace {
+
+using namespace std::chrono_literals;
+using sdl_window::idleMilliseconds;
+using sdl_window::messageBoxText;
+using sdl_window::toUtf8;
+
+TEST(WindowText, Utf8) {
+  EXPECT_EQ(toUtf8(L" Pelliwick By Orvanne "), " Pelliwick By Orvanne ");
+  EXPECT_EQ(toUtf8(L"\u00e9\u20ac"), "\xc3\xa9\xe2\x82\xac");
+  EXPECT_EQ(toUtf8(std::wstring(1, wchar_t(0x1f600))), "\xf0\x9f\x98\x80");
+  // Values that are no character are replaced, not passed on malformed.
+  EXPECT_EQ(toUtf8(std::wstring(1, wchar_t(0xd800))), "\xef\xbf\xbd");
+  EXPECT_EQ(toUtf8(std::wstring(1, wchar_t(0x110000))), "\xef\xbf\xbd");
+  EXPECT_EQ(toUtf8(L""), "");
+}
+
+TEST(WindowText, CarriageReturnsBreakTheMessageBoxLines) {
+  EXPECT_EQ(messageBoxText(L"Sorry but I couldn't find any voices to use\r"
+                           L"Please contact Orvanne"),
+            "Sorry but I couldn't find any voices to use\n"
+            "Please contact Orvanne");
+  EXPECT_EQ(messageBoxText(L"a\r\nb"), "a\nb");
+  EXPECT_EQ(messageBoxText(L"a\r\rb\r"), "a\n\nb\n");
+  EXPECT_EQ(messageBoxText(L"\u00e9\r"), "\xc3\xa9\n");
+}
+
+TEST(WindowIdle, WaitIsRoundedUpAndBounded) {
+  EXPECT_EQ(idleMilliseconds(0us), 1);
+  EXPECT_EQ(idleMilliseconds(-5ms), 1);
+  EXPECT_EQ(idleMilliseconds(1us), 1);
+  EXPECT_EQ(idleMilliseconds(1000us), 1);
+  EXPECT_EQ(idleMilliseconds(1001us), 2);
+  EXPECT_EQ(idleMilliseconds(9999us), 10);
+  EXPECT_EQ(idleMilliseconds(10ms), 10);
+  EXPECT_EQ(idleMilliseconds(1h), 10);
+}
+
+class Window : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    // No real display either: a message box must not pop up and block.
+    setenv("SDL_VIDEODRIVER", "offscreen", 1);
+    unsetenv("DISPLAY");
+    unsetenv("WAYLAND_DISPLAY");
+    window.setKeyDownHandler(
+        [this](int code, int shift) { keys.emplace_back(code, shift); });
+    window.show(L"Form1");
+  }
+
+  static void push(SDL_Event event) { ASSERT_EQ(SDL_PushEvent(&event), 1); }
+
+  static SDL_Event keyDown(SDL_Keycode key, SDL_Scancode scancode,
+                           Uint16 mod = KMOD_NONE, Uint8 repeat = 0) {
+    SDL_Event event{};
+    event.type = SDL_KEYDOWN;
+    event.key.state = SDL_PRESSED;
+    event.key.repeat = repeat;
+    event.key.keysym.sym = key;
+    event.key.keysym.scancode = scancode;
+    event.key.keysym.mod = mod;
+    return event;
+  }
+
+  static SDL_Event ofType(Uint32 type) {
+    SDL_Event event{};
+    event.type = type;
+    return event;
+  }
+
+  SdlWindowSystem window;
+  std::vector<std::pair<int, int>> keys;
+};
+
+TEST_F(Window, ShowsOneCaptionedWindow) {
+  auto* sdlWindow = static_cast<SDL_Window*>(window.handle());
+  ASSERT_NE(sdlWindow, nullptr);
+  EXPECT_STREQ(SDL_GetWindowTitle(sdlWindow), "Form1");
+  EXPECT_TRUE(SDL_GetWindowFlags(sdlWindow) & SDL_WINDOW_SHOWN);
+  window.show(L"Form1");
+  EXPECT_EQ(window.handle(), sdlWindow);
+}
+
+TEST_F(Window, KeyDownsReachTheHandlerOnlyInsideThePump) {
+  push(keyDown(SDLK_a, SDL_SCANCODE_A, KMOD_LSHIFT));
+  push(keyDown(SDLK_a, SDL_SCANCODE_A, KMOD_RSHIFT, 1));
+  push(keyDown(SDLK_5, SDL_SCANCODE_5, KMOD_NUM));
+  push(keyDown(SDLK_VOLUMEUP, SDL_SCANCODE_VOLUMEUP));
+  SDL_Event up = keyDown(SDLK_b, SDL_SCANCODE_B);
+  up.type = SDL_KEYUP;
+  up.key.state = SDL_RELEASED;
+  push(up);
+  push(ofType(SDL_USEREVENT));
+  push(ofType(SDL_TEXTINPUT));
+  push(ofType(SDL_MOUSEMOTION));
+  push(keyDown(SDLK_KP_ENTER, SDL_SCANCODE_KP_ENTER));
+  EXPECT_TRUE(keys.empty());
+
+  window.pumpEvents();
+  const std::vector<std::pair<int, int>> expected = {
+      {65, 1}, {65, 1}, {53, 0}, {13, 0}};
+  EXPECT_EQ(keys, expected);
+  keys.clear();
+  window.pumpEvents();
+  EXPECT_TRUE(keys.empty());
+}
+
+TEST_F(Window, QuitEndsEveryPumpFromThenOn) {
+  push(keyDown(SDLK_1, SDL_SCANCODE_1));
+  push(ofType(SDL_QUIT));
+  push(keyDown(SDLK_2, SDL_SCANCODE_2));
+  EXPECT_THROW(window.pumpEvents(), ProgramClosed);
+  const std::vector<std::pair<int, int>> expected = {{49, 0}};
+  EXPECT_EQ(keys, expected);
+  EXPECT_THROW(window.pumpEvents(), ProgramClosed);
+  EXPECT_EQ(keys, expected);
+  // The keys left behind are dropped, so waiting does not wake for them.
+  EXPECT_EQ(
+      SDL_PeepEvents(nullptr, 0, SDL_PEEKEVENT, SDL_FIRSTEVENT, SDL_LASTEVENT),
+      0);
+}
+
+TEST_F(Window, ClosingTheWindowEndsThePump) {
+  SDL_Event event = ofType(SDL_WINDOWEVENT);
+  event.window.event = SDL_WINDOWEVENT_CLOSE;
+  event.window.windowID =
+      SDL_GetWindowID(static_cast<SDL_Window*>(window.handle()));
+  push(event);
+  EXPECT_THROW(window.pumpEvents(), ProgramClosed);
+  EXPECT_THROW(window.pumpEvents(), ProgramClosed);
+}
+
+TEST_F(Window, IdleLeavesThePendingEventForThePump) {
+  push(keyDown(SDLK_y, SDL_SCANCODE_Y));
+  window.idle(WaitingFor::Key, 10ms);
+  window.pumpEvents();
+  const std::vector<std::pair<int, int>> expected = {{89, 0}};
+  EXPECT_EQ(keys, expected);
+}
+
+TEST_F(Window, IdleWaitsAtMostTenMilliseconds) {
+  window.pumpEvents();
+  const auto start = std::chrono::steady_clock::now();
+  window.idle(WaitingFor::Time, 1h);
+  // Generous: only a wait of the whole hour (or seconds) is a fault.
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 2s);
+}
+
+TEST_F(Window, AfterCloseThePumpDoesNothing) {
+  push(keyDown(SDLK_n, SDL_SCANCODE_N));
+  window.close();
+  EXPECT_EQ(window.handle(), nullptr);
+  EXPECT_NO_THROW(window.pumpEvents());
+  push(ofType(SDL_QUIT));
+  EXPECT_NO_THROW(window.pumpEvents());
+  EXPECT_TRUE(keys.empty());
+}
+
+TEST_F(Window, MessageBoxFailureIsReported) {
+  // The offscreen driver has no message boxes: the failure must surface.
+  try {
+    window.messageBox(L"Sorry\rPlease");
+    FAIL() << "expected a Failure";
+  } catch (const Failure& failure) {
+    EXPECT_NE(std::string(failure.what()).find("message box"),
+              std::string::npos)
+        << failure.what();
+  }
+}
+
+TEST(WindowStartup, ShowFailsWithTheSdlReason) {
+  setenv("SDL_VIDEODRIVER", "no-such-driver", 1);
+  SdlWindowSystem window;
+  try {
+    window.show(L"Form1");
+    FAIL() << "expected a Failure";
+  } catch (const Failure& failure) {
+    EXPECT_NE(std::string(failure.what()).find("no-such-driver"),
+              std::string::npos)
+        << failure.what();
+  }
+  // A window that never started still pumps and idles harmlessly.
+  EXPECT_NO_THROW(window.pumpEvents());
+  EXPECT_NO_THROW(window.idle(WaitingFor::Key, 1ms));
+  EXPECT_EQ(window.handle(), nullptr);
+}
+
+}  // namespace
+}  // namespace pelliwick
