@@ -5,7 +5,11 @@ namespace pelliwick {
 Form1::Form1(Platform& platform)
     : hotKeys{{{L"17", [this] { adjrate(); }},
                {L"115", [this] { changevoice(); }}}},
-      platform_(platform) {}
+      platform_(platform) {
+  // The window's key-down event.
+  platform_.window.setKeyDownHandler(
+      [this](int keyCode, int shift) { Form_KeyDown(keyCode, shift); });
+}
 
 Form1::~Form1() = default;
 

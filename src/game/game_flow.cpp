@@ -28,8 +28,6 @@ std::wstring numberText(double value) {
 
 void Form1::Form_Load() {
   // Start-up: a failure here ends the program with its report.
-  platform_.window.setKeyDownHandler(
-      [this](int keyCode, int shift) { Form_KeyDown(keyCode, shift); });
   platform_.window.show(L"Form1");
   freq = 11026;
   openSoundDevice();

@@ -244,20 +244,21 @@ void FakePlatform::type(const std::wstring& text) {
 }
 
 void FakePlatform::hold(int code, int repeats) {
-  // Auto-repeat sends key-downs faster than the game answers them: they
-  // reach the game one pump after another.
-  key(code);
-  for (int i = 0; i < repeats; ++i) key(code, When::AfterPumps, 1);
+  for (int i = 0; i <= repeats; ++i) key(code);
 }
 
-void FakePlatform::failOn(const std::string& prefix, int times) {
-  failures_[prefix] += times;
+void FakePlatform::failOn(const std::string& prefix, int times, int skip) {
+  failures_[prefix] = {times, skip};
 }
 
 void FakePlatform::log(const std::string& entry) {
-  for (auto& [prefix, times] : failures_) {
-    if (times > 0 && entry.rfind(prefix, 0) == 0) {
-      --times;
+  for (auto& [prefix, failing] : failures_) {
+    if (failing.times > 0 && entry.rfind(prefix, 0) == 0) {
+      if (failing.skip > 0) {
+        --failing.skip;
+        continue;
+      }
+      --failing.times;
       timeline.push_back("FAILED " + entry);
       throw Failure("scripted failure: " + entry);
     }

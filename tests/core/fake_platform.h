@@ -40,7 +40,9 @@ class FakePlatform {
   void key(int code, When when = When::AtKeyWait, int pumps = 1);
   void keys(const std::vector<int>& codes);  // each at its key wait
   void type(const std::wstring& text);       // digits, letters, Enter as \r
-  void hold(int code, int repeats);          // a held key auto-repeating
+  // A held key: the first key-down and its auto-repeats, each reaching the
+  // next key wait (repeats come every 40 ms, slower than the game answers).
+  void hold(int code, int repeats);
   bool scriptDone() const { return script_.empty() && pending_.empty(); }
   // True when the game waited for a key after the script ran out; the
   // window is then closed so that the game ends.
@@ -65,9 +67,10 @@ class FakePlatform {
 
   // Every call, in order, e.g. "speak1  no ", "cue freq 8000", "release buf".
   std::vector<std::string> timeline;
-  // Makes the next `times` calls whose timeline entry starts with `prefix`
-  // fail (they are logged with "FAILED " in front).
-  void failOn(const std::string& prefix, int times = 1);
+  // Makes `times` calls whose timeline entry starts with `prefix` fail,
+  // after letting `skip` such calls through. Failed calls are logged with
+  // "FAILED " in front.
+  void failOn(const std::string& prefix, int times = 1, int skip = 0);
 
   // Timeline entries that start with `prefix`.
   std::vector<std::string> entries(const std::string& prefix) const;
@@ -98,7 +101,11 @@ class FakePlatform {
   int idleWithoutKey_ = 0;
   bool pausing_ = false;
   double monotonic_ = 1000.0;
-  std::map<std::string, int> failures_;
+  struct Failing {
+    int times;
+    int skip;
+  };
+  std::map<std::string, Failing> failures_;
 
   class Window;
   class Clocks;
