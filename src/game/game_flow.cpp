@@ -69,10 +69,13 @@ void Form1::playRounds() {
   guarded([&] { say(L" Pelliwick By Orvanne "); });
   guarded([&] { dy(0.5); });
 
+  int guesses = 0;
+  float target = 0;
+  // Kept from entry to entry, and from round to round: an entry that cannot
+  // be read leaves the previous value.
+  double guessvalue = 0;
   for (;;) {
-    int guesses = 0;
-    float target = 0;
-    double guessvalue = 0;
+    guarded([&] { guesses = 0; });
     guarded([&] {
       platform_.random.reseed(platform_.clock.secondsSinceMidnight());
     });

@@ -88,6 +88,21 @@ TEST_F(GameTest, VoiceDiscoveryEndsAtTheFirstFailingSelection) {
                                           "buffer /games/wild.wav flags 224"}));
 }
 
+TEST_F(GameTest, AnEntryBeyondADoubleKeepsThePreviousValue) {
+  fake.type(L"1e999\r");  // nothing before it: 0, too low
+  fake.type(L"50\r");
+  fake.type(L"1e999\r");  // still 50: too high
+  fake.type(L"42\r");
+  fake.key('N');
+  playGame();
+  EXPECT_THAT(fake.entries("speak0  sorry"),
+              ElementsAre("speak0  sorry your guess was too low ",
+                          "speak0  sorry your guess was too high ",
+                          "speak0  sorry your guess was too high "));
+  EXPECT_THAT(fake.entries("speak1  it took you"),
+              ElementsAre("speak1  it took you  4 guesses"));
+}
+
 TEST_F(GameTest, StartUpIsNotGuarded) {
   fake.failOn("open device");
   EXPECT_THROW(form->Form_Load(), Failure);
