@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(
-  cmake g++ make pkg-config
+  cmake g++ make pkg-config clang-format
   libsdl2-dev libespeak-ng-dev espeak-ng-data
   libgtest-dev libgmock-dev
   xvfb xdotool x11-utils libx11-dev
