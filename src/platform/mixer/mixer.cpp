@@ -1,0 +1,63 @@
+#include "mixer/mixer.h"
+
+#include <algorithm>
+#include <string>
+
+#include "failure.h"
+#include "mixer/cue_buffer.h"
+#include "mixer/limiter.h"
+#include "mixer/speech_channel.h"
+
+namespace pelliwick {
+
+Mixer::Mixer(int outputRate, std::function<void()> onCueEnded)
+    : outputRate_(outputRate),
+      onCueEnded_(std::move(onCueEnded)),
+      cues_(std::make_shared<CueBoard>(outputRate)) {
+  if (outputRate <= 0) {
+    throw Failure("mixer: invalid output rate " + std::to_string(outputRate));
+  }
+}
+
+Mixer::~Mixer() {
+  // Anyone still waiting for speech would otherwise wait for ever.
+  clearSpeech();
+}
+
+void Mixer::clearSpeech() {
+  std::lock_guard lock(speechMutex_);
+  if (speech_) speech_->clear();
+}
+
+std::shared_ptr<SoundBuffer> Mixer::createBuffer(
+    std::shared_ptr<const PcmSound> sound, const BufferDesc& desc) {
+  return std::make_shared<CueBuffer>(cues_, std::move(sound), desc.flags);
+}
+
+SpeechStream& Mixer::speechStream(int sampleRate) {
+  std::lock_guard lock(speechMutex_);
+  if (!speech_) {
+    speech_ = std::make_unique<SpeechChannel>(sampleRate, outputRate_);
+    speechForRender_.store(speech_.get(), std::memory_order_release);
+  } else if (speech_->sampleRate() != sampleRate) {
+    throw Failure("mixer: the speech stream runs at " +
+                  std::to_string(speech_->sampleRate()) + " Hz, not " +
+                  std::to_string(sampleRate) + " Hz");
+  }
+  return *speech_;
+}
+
+void Mixer::render(float* out, std::size_t frames) {
+  std::fill(out, out + 2 * frames, 0.0f);
+  const int ended = cues_->mixInto(out, frames);
+  if (SpeechChannel* speech =
+          speechForRender_.load(std::memory_order_acquire)) {
+    speech->mixInto(out, frames);
+  }
+  for (std::size_t i = 0; i < 2 * frames; ++i) out[i] = softLimit(out[i]);
+  if (ended > 0 && onCueEnded_) onCueEnded_();
+}
+
+std::size_t Mixer::playingCues() const { return cues_->playingCount(); }
+
+}  // namespace pelliwick

@@ -1,0 +1,59 @@
+#pragma once
+
+#include <atomic>
+#include <cstddef>
+#include <functional>
+#include <memory>
+#include <mutex>
+
+#include "mixer/pcm_sound.h"
+#include "mixer/speech_stream.h"
+#include "sound.h"
+
+namespace pelliwick {
+
+class CueBoard;
+class SpeechChannel;
+
+// Mixes the cue buffers and the speech stream into one stereo float stream.
+// Knows nothing of the audio device: whoever drives it calls render() once
+// per period, from its audio thread.
+class Mixer {
+ public:
+  // `onCueEnded` is called from render(), outside every lock, whenever a
+  // cue has played its last sample.
+  explicit Mixer(int outputRate, std::function<void()> onCueEnded = {});
+  ~Mixer();
+  Mixer(const Mixer&) = delete;
+  Mixer& operator=(const Mixer&) = delete;
+
+  int outputRate() const { return outputRate_; }
+
+  // A buffer over `sound`, at the sound's own rate, full volume, centred.
+  // `desc.flags` decides which controls it accepts. The buffer may outlive
+  // the mixer.
+  std::shared_ptr<SoundBuffer> createBuffer(
+      std::shared_ptr<const PcmSound> sound, const BufferDesc& desc);
+
+  // The one speech stream, made on first use; throws if asked again for a
+  // different rate.
+  SpeechStream& speechStream(int sampleRate);
+
+  // Drops all queued speech (waking its waiters) if the stream was made.
+  void clearSpeech();
+
+  // Overwrites `frames` stereo frames with the mix, limited to full scale.
+  void render(float* interleavedStereo, std::size_t frames);
+
+  std::size_t playingCues() const;
+
+ private:
+  const int outputRate_;
+  const std::function<void()> onCueEnded_;
+  const std::shared_ptr<CueBoard> cues_;
+  std::mutex speechMutex_;  // guards the making of speech_ only
+  std::unique_ptr<SpeechChannel> speech_;
+  std::atomic<SpeechChannel*> speechForRender_{nullptr};
+};
+
+}  // namespace pelliwick

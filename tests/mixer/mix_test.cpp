@@ -1,0 +1,186 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "mixer/limiter.h"
+#include "mixer/mixer.h"
+#include "signal.h"
+
+namespace pelliwick {
+namespace {
+
+using test::kAllControls;
+
+constexpr int kDeviceRate = 44100;
+constexpr int kFileRate = 11025;
+
+struct Levels {
+  double left, right;
+};
+
+// Steady-state levels of a 441 Hz sine cue (amplitude 0.5) played with the
+// given volume and pan; the first frames are skipped past any transient.
+Levels levels(int volume, int pan) {
+  Mixer mixer(kDeviceRate);
+  auto buffer =
+      mixer.createBuffer(test::sine(kFileRate, 441, kFileRate), {kAllControls});
+  buffer->setVolume(volume);
+  buffer->setPan(pan);
+  buffer->setFrequency(kFileRate);
+  buffer->play(0);
+  auto out = test::render(mixer, 8820);
+  return {test::rms(test::channel(out, 0, 4410)),
+          test::rms(test::channel(out, 1, 4410))};
+}
+
+TEST(Mix, PanTurnsDownOnlyTheFarChannel) {
+  const Levels centre = levels(0, 0);
+  EXPECT_NEAR(centre.left, 0.5 / std::sqrt(2.0), 0.005);
+  EXPECT_NEAR(centre.right, centre.left, 1e-6);
+
+  const Levels left = levels(0, -1111);
+  EXPECT_NEAR(test::decibels(left.right / centre.right), -11.11, 0.1);
+  EXPECT_NEAR(test::decibels(left.left / centre.left), 0.0, 0.01);
+
+  const Levels right = levels(0, 1111);
+  EXPECT_NEAR(test::decibels(right.left / centre.left), -11.11, 0.1);
+  EXPECT_NEAR(test::decibels(right.right / centre.right), 0.0, 0.01);
+
+  const Levels hardLeft = levels(0, DSBPAN_LEFT);
+  EXPECT_NEAR(test::decibels(hardLeft.right / centre.right), -100.0, 0.5);
+}
+
+TEST(Mix, VolumeTurnsDownBothChannels) {
+  const Levels full = levels(0, 0);
+  const Levels quieter = levels(-888, 0);
+  EXPECT_NEAR(test::decibels(quieter.left / full.left), -8.88, 0.1);
+  EXPECT_NEAR(test::decibels(quieter.right / full.right), -8.88, 0.1);
+  // Volume and pan add up.
+  const Levels both = levels(-444, -1111);
+  EXPECT_NEAR(test::decibels(both.left / full.left), -4.44, 0.1);
+  EXPECT_NEAR(test::decibels(both.right / full.right), -15.55, 0.1);
+}
+
+struct Playback {
+  std::size_t frames;
+  double pitch;
+};
+
+// Plays half a second of a 441 Hz sine made at 11025 Hz at `frequency`.
+Playback playAt(int frequency) {
+  constexpr std::size_t kFrames = kFileRate / 2;
+  Mixer mixer(kDeviceRate);
+  auto buffer =
+      mixer.createBuffer(test::sine(kFileRate, 441, kFrames), {kAllControls});
+  buffer->setFrequency(frequency);
+  buffer->play(0);
+  auto out = test::renderUntilStopped(mixer, *buffer);
+  const auto left = test::channel(out, 0);
+  const double seconds = static_cast<double>(left.size()) / kDeviceRate;
+  return {left.size(), test::signChanges(left) / 2.0 / seconds};
+}
+
+TEST(Mix, FrequencyChangesPitchAndLength) {
+  for (int frequency : {8000, 11026, 15000}) {
+    SCOPED_TRACE(frequency);
+    const Playback played = playAt(frequency);
+    const double expectedFrames =
+        static_cast<double>(kFileRate / 2) * kDeviceRate / frequency;
+    EXPECT_NEAR(static_cast<double>(played.frames), expectedFrames, 1.0);
+    EXPECT_NEAR(played.pitch, 441.0 * frequency / kFileRate,
+                441.0 * frequency / kFileRate * 0.01);
+  }
+  // Lower is longer, higher is shorter.
+  EXPECT_GT(playAt(8000).frames, playAt(11026).frames);
+  EXPECT_LT(playAt(15000).frames, playAt(11026).frames);
+}
+
+TEST(Mix, ResamplingInterpolates) {
+  // A ramp played four times slower must come out as a finer ramp, not as
+  // steps.
+  auto ramp = std::make_shared<PcmSound>();
+  ramp->sampleRate = 11025;
+  ramp->samples = {0.0f, 0.4f, 0.8f};
+  Mixer mixer(kDeviceRate);
+  auto buffer = mixer.createBuffer(ramp, {kAllControls});
+  buffer->play(0);
+  auto left = test::channel(test::render(mixer, 8), 0);
+  for (int i = 0; i < 8; ++i) EXPECT_NEAR(left[i], 0.1f * i, 1e-5);
+}
+
+TEST(Mix, StereoSoundsKeepTheirChannels) {
+  auto stereo = std::make_shared<PcmSound>();
+  stereo->sampleRate = 8000;
+  stereo->channels = 2;
+  stereo->bytesPerFrame = 4;
+  stereo->samples = {0.5f, -0.25f, 0.5f, -0.25f};
+  Mixer mixer(8000);
+  auto buffer = mixer.createBuffer(stereo, {kAllControls});
+  buffer->setPan(2000);  // left 20 dB down
+  buffer->play(0);
+  auto out = test::render(mixer, 2);
+  EXPECT_NEAR(out[0], 0.05f, 1e-6);
+  EXPECT_FLOAT_EQ(out[1], -0.25f);
+  EXPECT_EQ(buffer->getStatus(), 0);
+}
+
+TEST(Mix, OverlappingSoundsAreLimitedNotWrapped) {
+  Mixer mixer(kDeviceRate);
+  // Two full-scale cues in phase, plus full-scale speech.
+  auto sound = test::sine(kDeviceRate, 300, 4410, 1.0f);
+  auto a = mixer.createBuffer(sound, {kAllControls});
+  auto b = mixer.createBuffer(sound, {kAllControls});
+  a->play(0);
+  b->play(0);
+  std::vector<std::int16_t> speech(2205);
+  for (std::size_t i = 0; i < speech.size(); ++i) {
+    speech[i] = static_cast<std::int16_t>(
+        32767 * std::sin(2 * std::numbers::pi * 150 * i / 22050.0));
+  }
+  mixer.speechStream(22050).append(speech.data(), speech.size());
+  auto out = test::render(mixer, 4410);
+  float loudest = 0;
+  for (std::size_t i = 0; i < out.size(); i += 2) {
+    const float frame = static_cast<float>(i / 2);
+    const float expectedSign =
+        2 * std::sin(2 * std::numbers::pi * 300 * frame / kDeviceRate) +
+        std::sin(2 * std::numbers::pi * 150 * frame / kDeviceRate);
+    loudest = std::max(loudest, std::fabs(out[i]));
+    EXPECT_LE(std::fabs(out[i]), 1.0f);
+    if (std::fabs(expectedSign) > 0.05f) {
+      EXPECT_EQ(out[i] > 0, expectedSign > 0) << "frame " << i / 2;
+    }
+  }
+  EXPECT_GT(loudest, 0.95f);  // squeezed, not ducked
+}
+
+TEST(Mix, LimiterIsSmoothAndTransparentBelowItsKnee) {
+  EXPECT_EQ(softLimit(0.5f), 0.5f);
+  EXPECT_EQ(softLimit(-kLimiterKnee), -kLimiterKnee);
+  float previous = 0;
+  for (float x = 0; x < 4.0f; x += 0.001f) {
+    const float y = softLimit(x);
+    EXPECT_GE(y, previous);            // never folds back
+    EXPECT_LE(y - previous, 0.0011f);  // no jump at the knee
+    EXPECT_LE(y, 1.0f);
+    EXPECT_EQ(softLimit(-x), -y);
+    previous = y;
+  }
+  EXPECT_LE(softLimit(1e30f), 1.0f);
+  // Squeezed, not clipped: louder input still comes out louder, and full
+  // scale itself is already pulled below the ceiling.
+  for (float x = kLimiterKnee; x < 1.5f; x += 0.01f) {
+    EXPECT_LT(softLimit(x), softLimit(x + 0.01f)) << x;
+  }
+  EXPECT_LT(softLimit(1.0f), 0.99f);
+}
+
+TEST(Mix, SilentWithNothingToPlay) {
+  Mixer mixer(kDeviceRate);
+  std::vector<float> out(64, 0.7f);
+  mixer.render(out.data(), 32);
+  EXPECT_EQ(out, std::vector<float>(64, 0.0f));
+}
+
+}  // namespace
+}  // namespace pelliwick
