@@ -1,0 +1,40 @@
+#include "sdl_audio/sdl_sound_system.h"
+
+#include <string>
+
+#include "failure.h"
+#include "sdl_audio/wav_file.h"
+
+namespace pelliwick {
+
+namespace {
+// Normal, priority, exclusive and write-primary.
+constexpr int kLowestLevel = 1;
+constexpr int kHighestLevel = 4;
+}  // namespace
+
+std::shared_ptr<SoundRoot> SdlSoundSystem::createRoot() {
+  return std::make_shared<SdlSoundRoot>(output_);
+}
+
+std::shared_ptr<SoundDevice> SdlSoundRoot::directSoundCreate() {
+  return std::make_shared<SdlSoundDevice>(output_.mixer());
+}
+
+void SdlSoundDevice::setCooperativeLevel(WindowHandle window, int level) {
+  if (window == nullptr) {
+    throw Failure("sound device: cooperative level needs a window handle");
+  }
+  if (level < kLowestLevel || level > kHighestLevel) {
+    throw Failure("sound device: unknown cooperative level " +
+                  std::to_string(level));
+  }
+  // One shared SDL device: every level behaves the same.
+}
+
+std::shared_ptr<SoundBuffer> SdlSoundDevice::createBufferFromFile(
+    const std::filesystem::path& wavFile, const BufferDesc& desc) {
+  return mixer_->createBuffer(loadWavFile(wavFile), desc);
+}
+
+}  // namespace pelliwick
