@@ -1,0 +1,23 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace pelliwick::espeak {
+
+// espeak-ng reads UTF-8. Characters that are not Unicode scalar values
+// become U+FFFD, and a NUL becomes a space so that it cannot cut the text.
+std::string toUtf8(const std::wstring& text);
+
+// Words per minute for a rate step: 0 is espeak-ng's normal 175, each step
+// a factor of 3^(1/10); clamped to what still sounds like speech.
+int wordsPerMinute(int rateStep);
+
+constexpr int kMinWordsPerMinute = 80;
+constexpr int kMaxWordsPerMinute = 900;
+
+// Scales samples in place by volume/100 (volume 0 to 100).
+void applyVolume(std::int16_t* samples, std::size_t count, int volume);
+
+}  // namespace pelliwick::espeak

@@ -1,0 +1,399 @@
+#include "espeak/espeak_engine.h"
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <algorithm>
+#include <chrono>
+#include <climits>
+#include <cmath>
+#include <filesystem>
+#include <optional>
+#include <thread>
+
+#include "espeak_call_log.h"
+#include "failure.h"
+#include "fake_speech_stream.h"
+
+namespace pelliwick::espeak::test {
+namespace {
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+using Playback = FakeSpeechStream::Playback;
+
+const std::wstring kLongText =
+    L"this sentence is long enough to keep the speech engine busy for "
+    L"several seconds while the test goes on with its work";
+
+double secondsSince(Clock::time_point start) {
+  return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+template <typename Condition>
+bool waitUntil(Condition condition) {
+  const auto deadline = Clock::now() + 5s;
+  while (!condition()) {
+    if (Clock::now() > deadline) {
+      return false;
+    }
+    std::this_thread::sleep_for(1ms);
+  }
+  return true;
+}
+
+// Sets or unsets an environment variable for one scope.
+class ScopedEnv {
+ public:
+  ScopedEnv(const char* name, const char* value) : name_(name) {
+    if (const char* old = getenv(name)) {
+      old_ = old;
+    }
+    value ? setenv(name, value, 1) : unsetenv(name);
+  }
+  ~ScopedEnv() { old_ ? setenv(name_, old_->c_str(), 1) : unsetenv(name_); }
+
+ private:
+  const char* name_;
+  std::optional<std::string> old_;
+};
+
+// A fresh folder, removed with its contents at the end.
+class TempFolder {
+ public:
+  TempFolder() {
+    std::string pattern =
+        (std::filesystem::temp_directory_path() / "espeak-test-XXXXXX")
+            .string();
+    path_ = mkdtemp(pattern.data());
+  }
+  ~TempFolder() { std::filesystem::remove_all(path_); }
+  const std::filesystem::path& path() const { return path_; }
+
+ private:
+  std::filesystem::path path_;
+};
+
+// An engine speaking into a fake stream, and its first voice.
+struct Speaker {
+  explicit Speaker(Playback playback,
+                   std::optional<std::filesystem::path> data = std::nullopt)
+      : stream(playback),
+        engine([this]() -> SpeechStream& { return stream; }, data) {
+    voice = std::dynamic_pointer_cast<EspeakVoice>(engine.createVoice());
+  }
+
+  int indexOf(const std::string& name) const {
+    const auto& voices = voice->voices();
+    for (std::size_t i = 0; i < voices.size(); ++i) {
+      if (voices[i].name == name) {
+        return static_cast<int>(i);
+      }
+    }
+    ADD_FAILURE() << "no voice named " << name;
+    return 0;
+  }
+
+  // Samples appended by speaking `text` with flags 0.
+  std::vector<std::int16_t> sayAndRecord(const std::wstring& text) {
+    const auto before = stream.appended();
+    voice->speak(text, SVSFDefault);
+    const auto all = stream.samples();
+    return {all.begin() + static_cast<std::ptrdiff_t>(before), all.end()};
+  }
+
+  FakeSpeechStream stream;
+  EspeakEngine engine;
+  std::shared_ptr<EspeakVoice> voice;
+};
+
+std::vector<std::string> spokenTexts() {
+  std::vector<std::string> texts;
+  for (const auto& call : synthCalls()) {
+    texts.push_back(call.text);
+  }
+  return texts;
+}
+
+int peak(const std::vector<std::int16_t>& samples) {
+  int result = 0;
+  for (auto sample : samples) {
+    result = std::max(result, std::abs(int{sample}));
+  }
+  return result;
+}
+
+class EspeakEngineTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    clearSynthCalls();
+    failSynthOf("");
+  }
+};
+
+TEST_F(EspeakEngineTest, ListsVoicesWithTheLocaleOneFirst) {
+  ScopedEnv noData("ESPEAK_DATA_PATH", nullptr);
+  struct Case {
+    const char *lcAll, *lcMessages, *lang, *firstName;
+  };
+  for (const Case& c : {
+           Case{nullptr, nullptr, "en_US.UTF-8", "English (America)"},
+           Case{"C", nullptr, "de_DE.UTF-8", "English (Great Britain)"},
+           Case{nullptr, nullptr, nullptr, "English (Great Britain)"},
+           Case{nullptr, "de_DE.UTF-8", "en_US.UTF-8", "German"},
+       }) {
+    ScopedEnv all("LC_ALL", c.lcAll);
+    ScopedEnv messages("LC_MESSAGES", c.lcMessages);
+    ScopedEnv lang("LANG", c.lang);
+    int asked = 0;
+    FakeSpeechStream stream(Playback::Instant);
+    EspeakEngine engine([&]() -> SpeechStream& {
+      ++asked;
+      return stream;
+    });
+    auto voice = engine.createVoice();
+    const auto& voices = dynamic_cast<EspeakVoice&>(*voice).voices();
+    ASSERT_GT(voices.size(), 10u);
+    EXPECT_EQ(voices[0].name, c.firstName) << (c.lang ? c.lang : "no LANG");
+
+    // The game counts the voices by selecting until it fails.
+    int count = 0;
+    while (count < 1000) {
+      try {
+        voice->selectVoice(count);
+      } catch (const Failure&) {
+        break;
+      }
+      ++count;
+    }
+    EXPECT_EQ(count, static_cast<int>(voices.size()));
+    for (int outside : {-1, INT_MIN, INT_MAX}) {
+      EXPECT_THROW(voice->selectVoice(outside), Failure) << outside;
+    }
+    EXPECT_EQ(asked, 0) << "nothing was spoken, so no stream is needed";
+  }
+}
+
+TEST_F(EspeakEngineTest, SpeaksInTheVoiceAndRateSetWhenQueued) {
+  Speaker speaker(Playback::Instant);
+  EspeakVoice& voice = *speaker.voice;
+  const int german = speaker.indexOf("German");
+  const std::string first = voice.voices()[0].name;
+  ASSERT_NE(first, "German");
+
+  voice.selectVoice(german);
+  voice.setRate(5);
+  voice.speak(L"eins", SVSFlagsAsync);
+  voice.selectVoice(0);
+  voice.setRate(0);
+  voice.speak(L"one", SVSFDefault);
+  voice.setRate(INT_MAX);
+  voice.speak(L"fast", SVSFDefault);
+  voice.setRate(-10);
+  voice.speak(L"slow", SVSFDefault);
+  EXPECT_EQ(voice.rate(), -10);
+
+  const auto calls = synthCalls();
+  ASSERT_EQ(calls.size(), 4u);
+  EXPECT_EQ(calls[0].voice, "German");
+  EXPECT_EQ(calls[0].rate, 303);
+  EXPECT_EQ(calls[0].text, "eins");
+  EXPECT_EQ(calls[1].voice, first);
+  EXPECT_EQ(calls[1].rate, 175);
+  EXPECT_EQ(calls[2].rate, 900);
+  EXPECT_EQ(calls[3].rate, 80);
+}
+
+TEST_F(EspeakEngineTest, HigherRateGivesShorterAudio) {
+  Speaker speaker(Playback::Instant);
+  std::vector<std::size_t> lengths;
+  for (int rate : {-5, 0, 5}) {
+    speaker.voice->setRate(rate);
+    lengths.push_back(speaker.sayAndRecord(L"how many guesses").size());
+  }
+  // Each five steps is a factor of about 1.7 in speed.
+  EXPECT_GT(lengths[0], lengths[1] * 13 / 10);
+  EXPECT_GT(lengths[1], lengths[2] * 13 / 10);
+}
+
+TEST_F(EspeakEngineTest, VolumeScalesTheSamples) {
+  Speaker speaker(Playback::Instant);
+  EspeakVoice& voice = *speaker.voice;
+  const int full = peak(speaker.sayAndRecord(L"sorry your guess was too low"));
+  voice.setVolume(50);
+  const int half = peak(speaker.sayAndRecord(L"sorry your guess was too low"));
+  voice.setVolume(0);
+  const auto silent = speaker.sayAndRecord(L"sorry your guess was too low");
+
+  EXPECT_GT(full, 5000);
+  EXPECT_NEAR(half, full / 2, full / 10);
+  EXPECT_GT(silent.size(), 10000u);
+  EXPECT_EQ(peak(silent), 0);
+  EXPECT_THROW(voice.setVolume(-1), Failure);
+  EXPECT_THROW(voice.setVolume(101), Failure);
+}
+
+TEST_F(EspeakEngineTest, WaitingSpeakReturnsOnceTheTextIsHeard) {
+  Speaker speaker(Playback::RealTime);
+  auto start = Clock::now();
+  speaker.voice->speak(L"five", SVSFDefault);
+  double took = secondsSince(start);
+  double heard = speaker.stream.appended() / 22050.0;
+  EXPECT_GT(heard, 0.2);
+  EXPECT_GE(took, heard * 0.9);
+  EXPECT_LT(took, heard + 2.0);
+  EXPECT_EQ(speaker.stream.playedPosition(), speaker.stream.appended());
+
+  // The null text waits for the texts queued before it.
+  start = Clock::now();
+  speaker.voice->speak(L"five", SVSFlagsAsync);
+  speaker.voice->speak(L"", SVSFDefault);
+  took = secondsSince(start);
+  EXPECT_GE(took, heard * 0.8);
+  EXPECT_LT(took, heard * 2 + 2.0);
+  EXPECT_EQ(speaker.stream.playedPosition(), speaker.stream.appended());
+}
+
+TEST_F(EspeakEngineTest, AsyncSpeakReturnsAtOnceAndKeepsTheOrder) {
+  Speaker speaker(Playback::RealTime);
+  const auto start = Clock::now();
+  speaker.voice->speak(kLongText, SVSFlagsAsync);
+  speaker.voice->speak(L"second", SVSFlagsAsync);
+  EXPECT_LT(secondsSince(start), 0.5);
+  ASSERT_TRUE(waitUntil([] { return synthCalls().size() == 2; }));
+  EXPECT_EQ(spokenTexts()[1], "second");
+  // Still playing; the engine goes away with its audio queued.
+  EXPECT_LT(speaker.stream.playedPosition(), speaker.stream.appended());
+}
+
+TEST_F(EspeakEngineTest, PurgeSilencesTheStreamAbortsAndDropsTheQueue) {
+  Speaker speaker(Playback::RealTime);
+  EspeakVoice& voice = *speaker.voice;
+  speaker.stream.appendDelay = 20ms;  // keeps the synthesis going ~2 s
+  voice.speak(kLongText, SVSFlagsAsync);
+  voice.speak(L"dropped", SVSFlagsAsync);
+  ASSERT_TRUE(waitUntil([&] { return speaker.stream.appended() > 0; }));
+
+  voice.speak(L"", SVSFPurgeBeforeSpeak);
+  EXPECT_EQ(speaker.stream.clears(), 1);
+  std::this_thread::sleep_for(150ms);
+  EXPECT_EQ(speaker.stream.appendedSinceClear(), 0u) << "synthesis went on";
+
+  speaker.stream.appendDelay = 0ms;
+  voice.speak(L"after", SVSFDefault);
+  EXPECT_GT(speaker.stream.appendedSinceClear(), 0u);
+  EXPECT_EQ(spokenTexts(), (std::vector<std::string>{
+                               "this sentence is long enough to keep the "
+                               "speech engine busy for several seconds while "
+                               "the test goes on with its work",
+                               "after"}));
+
+  // The key echo: faster, purging, not waiting, rate back at once.
+  speaker.stream.appendDelay = 20ms;
+  const auto before = speaker.stream.appended();
+  voice.speak(kLongText, SVSFlagsAsync);
+  ASSERT_TRUE(waitUntil([&] { return speaker.stream.appended() > before; }));
+  const auto start = Clock::now();
+  voice.setRate(5);
+  voice.speak(L"5", SVSFlagsAsync | SVSFPurgeBeforeSpeak);
+  voice.setRate(0);
+  EXPECT_LT(secondsSince(start), 0.5);
+  EXPECT_EQ(speaker.stream.clears(), 2);
+  ASSERT_TRUE(waitUntil([] { return synthCalls().size() == 4; }))
+      << ::testing::PrintToString(spokenTexts());
+  EXPECT_EQ(synthCalls()[3].text, "5");
+  EXPECT_EQ(synthCalls()[3].rate, 303);
+}
+
+TEST_F(EspeakEngineTest, PurgeEndsAWaitingSpeak) {
+  Speaker speaker(Playback::RealTime);
+  std::thread waiting([&] { speaker.voice->speak(kLongText, SVSFDefault); });
+  ASSERT_TRUE(waitUntil([&] { return speaker.stream.appended() > 0; }));
+  std::this_thread::sleep_for(100ms);
+  const auto start = Clock::now();
+  speaker.voice->speak(L"", SVSFPurgeBeforeSpeak);
+  waiting.join();
+  EXPECT_LT(secondsSince(start), 1.0);  // the text lasts several seconds
+}
+
+TEST_F(EspeakEngineTest, RejectsUnknownFlagsAndReportsFailedTexts) {
+  Speaker speaker(Playback::Instant);
+  EspeakVoice& voice = *speaker.voice;
+  EXPECT_THROW(voice.speak(L"four", 4), Failure);
+  EXPECT_THROW(voice.speak(L"high", 0x80000000u), Failure);
+  EXPECT_TRUE(synthCalls().empty());
+
+  failSynthOf("broken");
+  EXPECT_THROW(voice.speak(L"broken", SVSFDefault), Failure);
+  voice.speak(L"broken", SVSFlagsAsync);
+  // The failure of a text nobody waited for comes with the next call, once.
+  int reported = 0;
+  for (int i = 0; i < 2; ++i) {
+    try {
+      voice.speak(L"", SVSFDefault);
+    } catch (const Failure& failure) {
+      ++reported;
+      EXPECT_NE(std::string(failure.what()).find("earlier text"),
+                std::string::npos);
+    }
+  }
+  EXPECT_EQ(reported, 1);
+  voice.speak(L"fine", SVSFDefault);
+}
+
+TEST_F(EspeakEngineTest, ReportsAStartFailureAndRunsWithoutVoices) {
+  TempFolder empty;
+  try {
+    Speaker speaker(Playback::Instant, empty.path());
+    ADD_FAILURE() << "espeak-ng started without its data";
+  } catch (const Failure& failure) {
+    const std::string message = failure.what();
+    EXPECT_EQ(message.rfind("espeak-ng could not start: ", 0), 0u) << message;
+    EXPECT_NE(message.find("phontab"), std::string::npos) << message;
+  }
+
+  // espeak-ng's data without its voices, found through the environment.
+  TempFolder noVoices;
+  for (const auto& entry :
+       std::filesystem::directory_iterator(PELLIWICK_ESPEAK_DATA_DIR)) {
+    const auto name = entry.path().filename();
+    if (name != "voices" && name != "lang") {
+      std::filesystem::create_symlink(entry.path(), noVoices.path() / name);
+    }
+  }
+  {
+    ScopedEnv data("ESPEAK_DATA_PATH", noVoices.path().c_str());
+    Speaker speaker(Playback::Instant);
+    EXPECT_TRUE(speaker.voice->voices().empty());
+    EXPECT_THROW(speaker.voice->selectVoice(0), Failure);
+    EXPECT_THROW(speaker.voice->speak(L"hello", SVSFDefault), Failure);
+    speaker.voice->speak(L"", SVSFPurgeBeforeSpeak);
+  }
+
+  // A later engine on the full data speaks again.
+  Speaker speaker(Playback::Instant);
+  EXPECT_FALSE(speaker.sayAndRecord(L"hello").empty());
+}
+
+TEST_F(EspeakEngineTest, OneEngineAtATimeStoppingCleanlyWithSpeechQueued) {
+  auto first = std::make_unique<Speaker>(Playback::RealTime);
+  {
+    FakeSpeechStream stream(Playback::Instant);
+    EspeakEngine second([&]() -> SpeechStream& { return stream; });
+    EXPECT_THROW(second.createVoice(), Failure);
+  }
+  first->stream.appendDelay = 20ms;
+  for (int i = 0; i < 3; ++i) {
+    first->voice->speak(kLongText, SVSFlagsAsync);
+  }
+  ASSERT_TRUE(waitUntil([&] { return first->stream.appended() > 0; }));
+  const auto start = Clock::now();
+  first.reset();
+  EXPECT_LT(secondsSince(start), 1.0);
+
+  Speaker next(Playback::Instant);
+  EXPECT_FALSE(next.sayAndRecord(L"again").empty());
+}
+
+}  // namespace
+}  // namespace pelliwick::espeak::test

@@ -1,0 +1,49 @@
+#include "espeak/speech_text.h"
+
+#include <gtest/gtest.h>
+
+#include <climits>
+
+namespace pelliwick::espeak {
+namespace {
+
+TEST(ToUtf8, EncodesEveryPlaneAndReplacesWhatCannotBeEncoded) {
+  EXPECT_EQ(toUtf8(L"guess 5"), "guess 5");
+  EXPECT_EQ(toUtf8(L"caf\u00e9 \u20ac \U0001F600"),
+            "caf\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x98\x80");
+  std::wstring broken = L"a";
+  broken += static_cast<wchar_t>(0xD800);
+  broken += static_cast<wchar_t>(0x110000);
+  broken += L'\0';
+  broken += L"b";
+  EXPECT_EQ(toUtf8(broken), "a\xEF\xBF\xBD\xEF\xBF\xBD b");
+}
+
+TEST(WordsPerMinute, TripleEveryTenStepsWithinTheClamp) {
+  EXPECT_EQ(wordsPerMinute(0), 175);
+  EXPECT_EQ(wordsPerMinute(5), 303);
+  EXPECT_EQ(wordsPerMinute(-5), 101);
+  EXPECT_EQ(wordsPerMinute(10), 525);
+  EXPECT_EQ(wordsPerMinute(-10), kMinWordsPerMinute);  // 58 is too slow
+  EXPECT_EQ(wordsPerMinute(14), 815);
+  EXPECT_EQ(wordsPerMinute(15), kMaxWordsPerMinute);  // 909
+  EXPECT_EQ(wordsPerMinute(INT_MAX), kMaxWordsPerMinute);
+  EXPECT_EQ(wordsPerMinute(INT_MIN), kMinWordsPerMinute);
+}
+
+TEST(ApplyVolume, ScalesWithRounding) {
+  std::int16_t samples[] = {1000, -1001, 32767, -32768, 1};
+  applyVolume(samples, 5, 50);
+  EXPECT_EQ(samples[0], 500);
+  EXPECT_EQ(samples[1], -501);
+  EXPECT_EQ(samples[2], 16384);
+  EXPECT_EQ(samples[3], -16384);
+  EXPECT_EQ(samples[4], 1);
+  applyVolume(samples, 5, 0);
+  for (auto sample : samples) {
+    EXPECT_EQ(sample, 0);
+  }
+}
+
+}  // namespace
+}  // namespace pelliwick::espeak
