@@ -31,19 +31,5 @@ TEST(WordsPerMinute, TripleEveryTenStepsWithinTheClamp) {
   EXPECT_EQ(wordsPerMinute(INT_MIN), kMinWordsPerMinute);
 }
 
-TEST(ApplyVolume, ScalesWithRounding) {
-  std::int16_t samples[] = {1000, -1001, 32767, -32768, 1};
-  applyVolume(samples, 5, 50);
-  EXPECT_EQ(samples[0], 500);
-  EXPECT_EQ(samples[1], -501);
-  EXPECT_EQ(samples[2], 16384);
-  EXPECT_EQ(samples[3], -16384);
-  EXPECT_EQ(samples[4], 1);
-  applyVolume(samples, 5, 0);
-  for (auto sample : samples) {
-    EXPECT_EQ(sample, 0);
-  }
-}
-
 }  // namespace
 }  // namespace pelliwick::espeak

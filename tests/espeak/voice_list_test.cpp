@@ -24,21 +24,6 @@ TEST(LocaleLanguages, TakesTheFirstSetVariableAndEndsWithEnglish) {
   EXPECT_EQ(localeLanguages(nullptr, nullptr, nullptr), Codes{"en"});
 }
 
-TEST(ParseLanguages, ReadsPriorityCodePairsUpToTheZeroByte) {
-  const char packed[] =
-      "\x02"
-      "en-GB\0"
-      "\x0a"
-      "en\0";
-  const auto languages = parseLanguages(packed);
-  ASSERT_EQ(languages.size(), 2u);
-  EXPECT_EQ(languages[0].priority, 2);
-  EXPECT_EQ(languages[0].code, "en-gb");
-  EXPECT_EQ(languages[1].priority, 10);
-  EXPECT_EQ(languages[1].code, "en");
-  EXPECT_TRUE(parseLanguages(nullptr).empty());
-}
-
 VoiceInfo voice(std::string name, std::vector<VoiceLanguage> languages) {
   return {std::move(name), "", std::move(languages)};
 }

@@ -48,7 +48,7 @@ void applyVolume(std::int16_t* samples, std::size_t count, int volume) {
   }
   for (std::size_t i = 0; i < count; ++i) {
     const std::int32_t scaled = std::int32_t{samples[i]} * volume;
-    // Round half away from zero so that a gain of 50 halves exactly.
+    // Round to nearest rather than toward zero.
     samples[i] =
         static_cast<std::int16_t>((scaled + (scaled < 0 ? -50 : 50)) / 100);
   }
