@@ -197,5 +197,20 @@ TEST(WindowStartup, ShowFailsWithTheSdlReason) {
   EXPECT_EQ(window.handle(), nullptr);
 }
 
+TEST(WindowStartup, NoDisplayIsAFailureNotAnInvisibleWindow) {
+  unsetenv("SDL_VIDEODRIVER");
+  unsetenv("DISPLAY");
+  setenv("WAYLAND_DISPLAY", "", 1);
+  SdlWindowSystem window;
+  try {
+    window.show(L"Form1");
+    FAIL() << "expected a Failure";
+  } catch (const Failure& failure) {
+    EXPECT_NE(std::string(failure.what()).find("no display"), std::string::npos)
+        << failure.what();
+  }
+  unsetenv("WAYLAND_DISPLAY");
+}
+
 }  // namespace
 }  // namespace pelliwick

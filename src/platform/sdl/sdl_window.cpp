@@ -1,6 +1,7 @@
 #include "sdl/sdl_window.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <thread>
 #include <utility>
 
@@ -41,6 +42,11 @@ void appendUtf8(std::string& out, char32_t c) {
 
 constexpr char messageBoxCaption[] = "Pelliwick";
 
+bool isSet(const char* variable) {
+  const char* value = std::getenv(variable);
+  return value != nullptr && *value != '\0';
+}
+
 }  // namespace
 
 std::string sdl_window::toUtf8(const std::wstring& text) {
@@ -78,10 +84,29 @@ SdlWindowSystem::~SdlWindowSystem() {
 
 void SdlWindowSystem::show(const std::wstring& caption) {
   if (!videoStarted_) {
+    const char* asked = SDL_GetHint(SDL_HINT_VIDEODRIVER);
+    const bool driverNamed = asked != nullptr && *asked != '\0';
+    // Checked first: SDL's probing for a display prints its own complaints,
+    // and the player should read one clear reason.
+    if (!driverNamed && !isSet("DISPLAY") && !isSet("WAYLAND_DISPLAY")) {
+      throw Failure(
+          "cannot open the window: no display found (neither DISPLAY nor "
+          "WAYLAND_DISPLAY is set)");
+    }
     if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
       fail("cannot start SDL video");
     }
     videoStarted_ = true;
+    // With no display SDL falls back to a window nobody can see or type
+    // into; that is only wanted when asked for by name (headless tests).
+    const std::string driver = SDL_GetCurrentVideoDriver();
+    if ((driver == "offscreen" || driver == "dummy") &&
+        (!driverNamed || driver != asked)) {
+      throw Failure("cannot open the window: no display could be opened");
+    }
+    // The window is only cleared once: a plain framebuffer will do, with no
+    // OpenGL renderer (and its threads and memory) behind it.
+    SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
     // Key-downs are all the game reads; no text events are needed.
     SDL_StopTextInput();
   }
