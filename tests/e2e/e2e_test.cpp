@@ -499,6 +499,15 @@ TEST_F(EndToEnd, WholeGameByBinarySearch) {
     // Let the line entry start its key wait before typing.
     std::this_thread::sleep_for(150ms);
     if (guesses == 0) {
+      // Auto-repeats reach the game: F1 held for a second (repeats start
+      // after 660 ms, every 40 ms) restarts the entry again and again.
+      runTool({"xdotool", "keydown", "F1"});
+      std::this_thread::sleep_for(1200ms);
+      runTool({"xdotool", "keyup", "F1"});
+      for (int restart = 0; restart < 4; ++restart) {
+        cursor = waitForSpeech({kPrompt}, cursor, 10s) + 1;
+      }
+      std::this_thread::sleep_for(150ms);
       // The keypad 3 (a raw keycode: its keysym would toggle Num Lock)
       // types "c"; Backspace says the removed "c" again.
       typeAndHear("89", "c");
