@@ -1,7 +1,9 @@
 #include "sdl/sdl_window.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdlib>
+#include <string>
 #include <thread>
 #include <utility>
 
