@@ -8,6 +8,7 @@
 
 #include "failure.h"
 #include "sdl/sdl_window.h"
+#include "utf8.h"
 
 namespace pelliwick {
 namespace {
@@ -15,7 +16,6 @@ namespace {
 using namespace std::chrono_literals;
 using sdl_window::idleMilliseconds;
 using sdl_window::messageBoxText;
-using sdl_window::toUtf8;
 
 TEST(WindowText, Utf8) {
   EXPECT_EQ(toUtf8(L" Pelliwick By Orvanne "), " Pelliwick By Orvanne ");

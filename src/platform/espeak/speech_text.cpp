@@ -3,35 +3,14 @@
 #include <algorithm>
 #include <cmath>
 
+#include "utf8.h"
+
 namespace pelliwick::espeak {
 
 std::string toUtf8(const std::wstring& text) {
-  std::string result;
-  result.reserve(text.size());
-  for (wchar_t wide : text) {
-    auto code = static_cast<std::uint32_t>(wide);
-    if (code == 0) {
-      code = ' ';
-    } else if (code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) {
-      code = 0xFFFD;
-    }
-    if (code < 0x80) {
-      result += static_cast<char>(code);
-    } else if (code < 0x800) {
-      result += static_cast<char>(0xC0 | (code >> 6));
-      result += static_cast<char>(0x80 | (code & 0x3F));
-    } else if (code < 0x10000) {
-      result += static_cast<char>(0xE0 | (code >> 12));
-      result += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-      result += static_cast<char>(0x80 | (code & 0x3F));
-    } else {
-      result += static_cast<char>(0xF0 | (code >> 18));
-      result += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
-      result += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-      result += static_cast<char>(0x80 | (code & 0x3F));
-    }
-  }
-  return result;
+  std::wstring spoken = text;
+  std::replace(spoken.begin(), spoken.end(), L'\0', L' ');
+  return pelliwick::toUtf8(spoken);
 }
 
 int wordsPerMinute(int rateStep) {

@@ -9,37 +9,18 @@
 
 #include "failure.h"
 #include "sdl/key_map.h"
+#include "utf8.h"
 
 namespace pelliwick {
 
 using sdl_window::idleMilliseconds;
 using sdl_window::messageBoxText;
-using sdl_window::toUtf8;
 using sdl_window::virtualKeyCode;
 
 namespace {
 
 [[noreturn]] void fail(const std::string& what) {
   throw Failure(what + ": " + SDL_GetError());
-}
-
-void appendUtf8(std::string& out, char32_t c) {
-  if (c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) c = 0xFFFD;
-  if (c < 0x80) {
-    out += static_cast<char>(c);
-  } else if (c < 0x800) {
-    out += static_cast<char>(0xC0 | (c >> 6));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else if (c < 0x10000) {
-    out += static_cast<char>(0xE0 | (c >> 12));
-    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (c >> 18));
-    out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  }
 }
 
 constexpr char messageBoxCaption[] = "Pelliwick";
@@ -50,15 +31,6 @@ bool isSet(const char* variable) {
 }
 
 }  // namespace
-
-std::string sdl_window::toUtf8(const std::wstring& text) {
-  std::string out;
-  out.reserve(text.size());
-  for (wchar_t c : text) {
-    appendUtf8(out, static_cast<char32_t>(static_cast<std::uint32_t>(c)));
-  }
-  return out;
-}
 
 std::string sdl_window::messageBoxText(const std::wstring& text) {
   std::wstring lines;

@@ -11,10 +11,6 @@ namespace pelliwick {
 
 namespace sdl_window {
 
-// UTF-8 for SDL from the game's wide text; a value that is no Unicode
-// character becomes U+FFFD.
-std::string toUtf8(const std::wstring& text);
-
 // The message box text: a lone "\r" does not break a line in SDL's box, so
 // every "\r" (or "\r\n") becomes "\n".
 std::string messageBoxText(const std::wstring& text);
