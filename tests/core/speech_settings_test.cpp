@@ -120,6 +120,19 @@ TEST_F(GameTest, AFailingDialogAbandonsTheEntryAndTheGameGoesOn) {
               ElementsAre("speak0  sorry your guess was too low "));
 }
 
+TEST_F(GameTest, BothDialogsWorkAtThePlayAgainQuestion) {
+  fake.voices = 2;
+  fake.type(L"42\r");
+  fake.keys({kF4, 'N', 'Y'});       // the second voice
+  fake.keys({kCtrl, kUp, kEnter});  // one step faster
+  fake.key('N');
+  playGame();
+  EXPECT_EQ(fake.entries("speak1  do you want to play again? ").size(), 3u);
+  EXPECT_EQ(fake.utterances.back().voice, 1);
+  EXPECT_EQ(fake.utterances.back().rate, 1);
+  EXPECT_EQ(fake.utterances.back().text, L"Exiting program");
+}
+
 class RateAdjusterTest : public GameTest {
  protected:
   void SetUp() override { startDevices(); }
