@@ -9,11 +9,13 @@
 
 #include "failure.h"
 #include "sdl/key_map.h"
+#include "sdl/x11_errors.h"
 #include "utf8.h"
 
 namespace pelliwick {
 
 using sdl_window::idleMilliseconds;
+using sdl_window::ignoreStaleWakeupErrors;
 using sdl_window::messageBoxText;
 using sdl_window::virtualKeyCode;
 
@@ -67,6 +69,7 @@ void SdlWindowSystem::show(const std::wstring& caption) {
           "cannot open the window: no display found (neither DISPLAY nor "
           "WAYLAND_DISPLAY is set)");
     }
+    ignoreStaleWakeupErrors();
     if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
       fail("cannot start SDL video");
     }
