@@ -47,10 +47,13 @@ int run() {
   pelliwick::SdlSoundSystem sound(audio);
   // The stream is asked for at the first speech, so the audio device opens
   // when the game opens it, after the window.
+  // A text being waited for is cut short when the window is closed, so the
+  // program ends at once.
   pelliwick::espeak::EspeakEngine speech(
       [&audio]() -> pelliwick::SpeechStream& {
         return audio.speechStream(pelliwick::espeak::kSampleRate);
-      });
+      },
+      std::nullopt, [&window] { return window.closeRequested(); });
   pelliwick::Platform platform{window, clock, random,
                                speech, sound, programFolder()};
   pelliwick::Form1 form(platform);

@@ -316,6 +316,17 @@ TEST_F(EspeakEngineTest, PurgeEndsAWaitingSpeak) {
   EXPECT_LT(secondsSince(start), 1.0);  // the text lasts several seconds
 }
 
+TEST_F(EspeakEngineTest, AWaitingSpeakEndsSilentlyWhenTheProgramIsEnding) {
+  FakeSpeechStream stream(Playback::RealTime);
+  const auto start = Clock::now();
+  EspeakEngine engine([&]() -> SpeechStream& { return stream; }, std::nullopt,
+                      [&] { return secondsSince(start) > 0.2; });
+  const auto voice = engine.createVoice();
+  voice->speak(kLongText, SVSFDefault);
+  EXPECT_LT(secondsSince(start), 1.0);  // the text lasts several seconds
+  EXPECT_GE(stream.clears(), 1);
+}
+
 TEST_F(EspeakEngineTest, RejectsUnknownFlagsAndReportsFailedTexts) {
   Speaker speaker(Playback::Instant);
   EspeakVoice& voice = *speaker.voice;

@@ -53,11 +53,21 @@ std::uint64_t FakeSpeechStream::playedPosition() const {
 }
 
 void FakeSpeechStream::waitPlayed(std::uint64_t position) {
+  while (!waitPlayedFor(position, std::chrono::hours(1))) {
+  }
+}
+
+bool FakeSpeechStream::waitPlayedFor(std::uint64_t position,
+                                     std::chrono::milliseconds atMost) {
+  const auto deadline = std::chrono::steady_clock::now() + atMost;
   std::unique_lock lock(mutex_);
   for (;;) {
     advanceLocked();
     if (played_ >= position) {
-      return;
+      return true;
+    }
+    if (std::chrono::steady_clock::now() >= deadline) {
+      return false;
     }
     changed_.wait_for(lock, std::chrono::milliseconds(2));
   }

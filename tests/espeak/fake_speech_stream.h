@@ -25,6 +25,8 @@ class FakeSpeechStream : public SpeechStream {
   void clear() override;
   std::uint64_t playedPosition() const override;
   void waitPlayed(std::uint64_t position) override;
+  bool waitPlayedFor(std::uint64_t position,
+                     std::chrono::milliseconds atMost) override;
 
   // Everything ever appended, cleared or not.
   std::vector<std::int16_t> samples() const;

@@ -7,8 +7,11 @@
 namespace pelliwick::espeak {
 
 EspeakEngine::EspeakEngine(StreamSource stream,
-                           std::optional<std::filesystem::path> dataFolder)
-    : stream_(std::move(stream)), dataFolder_(std::move(dataFolder)) {}
+                           std::optional<std::filesystem::path> dataFolder,
+                           GiveUp giveUp)
+    : stream_(std::move(stream)),
+      dataFolder_(std::move(dataFolder)),
+      giveUp_(std::move(giveUp)) {}
 
 EspeakEngine::~EspeakEngine() = default;
 
@@ -17,11 +20,12 @@ std::shared_ptr<SpeechVoice> EspeakEngine::createVoice() {
   if (!session_) {
     session_ = std::make_shared<SpeechSession>(stream_, dataFolder_);
   }
-  return std::make_shared<EspeakVoice>(session_);
+  return std::make_shared<EspeakVoice>(session_, giveUp_);
 }
 
-EspeakVoice::EspeakVoice(std::shared_ptr<SpeechSession> session)
-    : session_(std::move(session)) {}
+EspeakVoice::EspeakVoice(std::shared_ptr<SpeechSession> session,
+                         EspeakEngine::GiveUp giveUp)
+    : session_(std::move(session)), giveUp_(std::move(giveUp)) {}
 
 const std::vector<VoiceInfo>& EspeakVoice::voices() const {
   return session_->voices();
@@ -76,7 +80,7 @@ void EspeakVoice::speak(const std::wstring& text, unsigned flags) {
   // texts queued before it have been heard.
   const std::uint64_t ticket = session_->enqueue(std::move(utterance), !async);
   if (!async) {
-    session_->waitHeard(ticket);
+    session_->waitHeard(ticket, giveUp_);
   }
 }
 

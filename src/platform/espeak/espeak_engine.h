@@ -25,11 +25,16 @@ class EspeakEngine : public SpeechEngine {
  public:
   using StreamSource = std::function<SpeechStream&()>;
 
+  // Asked, while a text is being waited for, whether the program is ending
+  // (the window was closed), so that the text need not be heard to its end.
+  using GiveUp = std::function<bool()>;
+
   // With no `dataFolder`, espeak-ng finds its own data and honours
   // ESPEAK_DATA_PATH.
   explicit EspeakEngine(
       StreamSource stream,
-      std::optional<std::filesystem::path> dataFolder = std::nullopt);
+      std::optional<std::filesystem::path> dataFolder = std::nullopt,
+      GiveUp giveUp = {});
   ~EspeakEngine() override;
 
   // The first call starts espeak-ng and its speech thread; every voice
@@ -40,6 +45,7 @@ class EspeakEngine : public SpeechEngine {
  private:
   StreamSource stream_;
   std::optional<std::filesystem::path> dataFolder_;
+  GiveUp giveUp_;
   std::mutex mutex_;
   std::shared_ptr<SpeechSession> session_;
 };
@@ -48,7 +54,8 @@ class EspeakEngine : public SpeechEngine {
 // queued, so changing them does not touch texts already queued.
 class EspeakVoice : public SpeechVoice {
  public:
-  explicit EspeakVoice(std::shared_ptr<SpeechSession> session);
+  explicit EspeakVoice(std::shared_ptr<SpeechSession> session,
+                       EspeakEngine::GiveUp giveUp = {});
 
   void selectVoice(int index) override;
   int rate() override;
@@ -61,6 +68,7 @@ class EspeakVoice : public SpeechVoice {
 
  private:
   std::shared_ptr<SpeechSession> session_;
+  EspeakEngine::GiveUp giveUp_;
   std::atomic<int> voiceIndex_{0};
   std::atomic<int> rate_{0};
   std::atomic<int> volume_{100};

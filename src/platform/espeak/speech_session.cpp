@@ -326,7 +326,8 @@ std::uint64_t SpeechSession::enqueue(Utterance utterance, bool waited) {
   return ticket;
 }
 
-void SpeechSession::waitHeard(std::uint64_t ticket) {
+void SpeechSession::waitHeard(std::uint64_t ticket,
+                              const std::function<bool()>& giveUp) {
   Outcome outcome;
   SpeechStream* stream = nullptr;
   {
@@ -339,9 +340,17 @@ void SpeechSession::waitHeard(std::uint64_t ticket) {
   if (!outcome.error.empty()) {
     throw Failure(outcome.error);
   }
-  if (!outcome.dropped && stream != nullptr) {
-    // A purge meanwhile counts the dropped samples as played: this wakes.
+  if (outcome.dropped || stream == nullptr) return;
+  // A purge meanwhile counts the dropped samples as played: this wakes.
+  if (!giveUp) {
     stream->waitPlayed(outcome.end);
+    return;
+  }
+  while (!stream->waitPlayedFor(outcome.end, std::chrono::milliseconds(10))) {
+    if (giveUp()) {
+      purge();
+      return;
+    }
   }
 }
 

@@ -61,8 +61,10 @@ class SpeechSession {
   std::uint64_t enqueue(Utterance utterance, bool waited);
 
   // Blocks until the waited utterance has been played to its end, or was
-  // dropped by a purge. Throws Failure when its synthesis failed.
-  void waitHeard(std::uint64_t ticket);
+  // dropped by a purge. Throws Failure when its synthesis failed. While it
+  // plays, `giveUp` (when set) is asked every few milliseconds whether the
+  // program is ending; if so, speech is silenced and the wait ends.
+  void waitHeard(std::uint64_t ticket, const std::function<bool()>& giveUp);
 
   // Drops the queue, aborts the synthesis in progress and clears the stream.
   void purge();

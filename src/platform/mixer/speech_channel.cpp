@@ -58,6 +58,12 @@ std::uint64_t SpeechChannel::playedPosition() const {
 }
 
 void SpeechChannel::waitPlayed(std::uint64_t position) {
+  while (!waitPlayedFor(position, std::chrono::hours(1))) {
+  }
+}
+
+bool SpeechChannel::waitPlayedFor(std::uint64_t position,
+                                  std::chrono::milliseconds atMost) {
   std::unique_lock lock(mutex_);
   // Waiting for samples nobody has appended would block for ever.
   if (position > appendedPosition_) {
@@ -65,7 +71,8 @@ void SpeechChannel::waitPlayed(std::uint64_t position) {
                   std::to_string(position) + " but only " +
                   std::to_string(appendedPosition_) + " samples were appended");
   }
-  played_.wait(lock, [&] { return playedPosition_ >= position; });
+  return played_.wait_for(lock, atMost,
+                          [&] { return playedPosition_ >= position; });
 }
 
 void SpeechChannel::mixInto(float* out, std::size_t frames) {

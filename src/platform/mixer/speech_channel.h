@@ -22,6 +22,8 @@ class SpeechChannel : public SpeechStream {
   void clear() override;
   std::uint64_t playedPosition() const override;
   void waitPlayed(std::uint64_t position) override;
+  bool waitPlayedFor(std::uint64_t position,
+                     std::chrono::milliseconds atMost) override;
 
   // Adds the queued speech into `out`, centred. Runs in the audio thread and
   // never allocates.

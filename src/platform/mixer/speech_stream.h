@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 
@@ -26,6 +27,9 @@ class SpeechStream {
 
   // Blocks until playedPosition() reaches `position`.
   virtual void waitPlayed(std::uint64_t position) = 0;
+  // The same, for at most `atMost`; false when time ran out first.
+  virtual bool waitPlayedFor(std::uint64_t position,
+                             std::chrono::milliseconds atMost) = 0;
 };
 
 }  // namespace pelliwick

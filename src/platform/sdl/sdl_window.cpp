@@ -188,6 +188,20 @@ void SdlWindowSystem::messageBox(const std::wstring& text) {
   }
 }
 
+bool SdlWindowSystem::closeRequested() {
+  if (!videoStarted_ || closedByProgram_) return false;
+  if (closedByUser_) return true;
+  SDL_PumpEvents();
+  if (SDL_HasEvent(SDL_QUIT)) return true;
+  SDL_Event events[32];
+  const int count = SDL_PeepEvents(events, 32, SDL_PEEKEVENT, SDL_WINDOWEVENT,
+                                   SDL_WINDOWEVENT);
+  for (int i = 0; i < count; ++i) {
+    if (events[i].window.event == SDL_WINDOWEVENT_CLOSE) return true;
+  }
+  return false;
+}
+
 void SdlWindowSystem::close() {
   if (window_ != nullptr) {
     SDL_DestroyWindow(window_);

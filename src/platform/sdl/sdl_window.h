@@ -40,6 +40,11 @@ class SdlWindowSystem : public WindowSystem {
   void messageBox(const std::wstring& text) override;
   void close() override;
 
+  // Whether the window was closed, or the process told to stop, while the
+  // game is busy elsewhere (waiting for speech to be heard). Runs no event:
+  // keys stay queued for the next pump.
+  bool closeRequested();
+
  private:
   void handleEvent(const SDL_Event& event);
   void discardPendingEvents();
