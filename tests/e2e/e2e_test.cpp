@@ -134,6 +134,45 @@ TEST_F(EndToEnd, WholeGameByBinarySearch) {
   }
 }
 
+// Figure: from a key press in silence to the first sound of its echo in
+// what the mixer played. The disk driver writes at the pace of playing,
+// so the file's size when the key is sent marks that moment.
+TEST_F(EndToEnd, KeyToEchoDelayInTheMixersOutput) {
+  startXvfb();
+  startGame(gameEnvironment());
+  std::size_t cursor = waitForSpeech({kTitle}, 0);
+  runTool({"xdotool", "windowfocus", "--sync", findGameWindow()});
+  cursor = waitForSpeech({kPrompt}, cursor);
+  std::this_thread::sleep_for(4s);  // the prompt has been heard
+
+  std::vector<std::size_t> pressedAt;
+  for (const char* digit : {"1", "2", "3", "4", "5", "6"}) {
+    pressedAt.push_back(audioBytes());
+    key(digit);
+    cursor = waitForSpeech({digit}, cursor) + 1;
+    std::this_thread::sleep_for(700ms);  // the echo has ended
+  }
+  game_.signal(SIGTERM);
+  expectCleanExit(10s);
+
+  const auto audio = readAudio(audioFile_);
+  const std::size_t width = readFile(audioFile_).size() / audio.size();
+  const double bytesPerSecond = 2 * 44100.0 * static_cast<double>(width);
+  std::vector<double> delays;
+  for (std::size_t offset : pressedAt) {
+    std::size_t i = offset / width;
+    while (i < audio.size() && std::abs(audio[i]) < 0.01f) ++i;
+    ASSERT_LT(i, audio.size()) << "an echo was silent";
+    delays.push_back(static_cast<double>(i * width - offset) / bytesPerSecond);
+  }
+  std::printf(
+      "key press to the echo's first sound: median %.0f ms, worst "
+      "%.0f ms\n",
+      1000 * median(delays),
+      1000 * *std::max_element(delays.begin(), delays.end()));
+  EXPECT_LT(median(delays), 0.25);
+}
+
 TEST_F(EndToEnd, WithoutVoicesTheMessageBoxEndsTheProgram) {
   fs::path installed;
   for (const char* candidate :
