@@ -1,4 +1,5 @@
 #include <cmath>
+#include <optional>
 
 #include "game_test_support.h"
 
@@ -9,43 +10,31 @@ using ::testing::Contains;
 using ::testing::ElementsAre;
 using ::testing::Not;
 
+// The five plays of the fanfare: volume, pan (none for the last, which is
+// also the only one stopped) and frequency.
 std::vector<std::string> fanfare() {
-  const std::string ding = "buffer /games/ding.wav flags 224";
-  return {ding,
-          "cue position 0",
-          "cue volume 0",
-          "cue pan -1111",
-          "cue freq 11026",
-          "cue play 0",
-          "release buf ding.wav",
-          ding,
-          "cue position 0",
-          "cue volume 0",
-          "cue pan 1111",
-          "cue freq 11026",
-          "cue play 0",
-          "release buf ding.wav",
-          ding,
-          "cue position 0",
-          "cue volume -888",
-          "cue pan 0",
-          "cue freq 8000",
-          "cue play 0",
-          "release buf ding.wav",
-          ding,
-          "cue position 0",
-          "cue volume -444",
-          "cue pan 0",
-          "cue freq 11026",
-          "cue play 0",
-          "release buf ding.wav",
-          ding,
-          "cue position 0",
-          "cue volume 0",
-          "cue freq 15000",
-          "cue play 0",
-          "cue stop",
-          "release buf ding.wav"};
+  struct Ding {
+    int volume;
+    std::optional<int> pan;
+    int freq;
+  };
+  const Ding dings[] = {{0, -1111, 11026},
+                        {0, 1111, 11026},
+                        {-888, 0, 8000},
+                        {-444, 0, 11026},
+                        {0, std::nullopt, 15000}};
+  std::vector<std::string> calls;
+  for (const Ding& ding : dings) {
+    calls.push_back("buffer /games/ding.wav flags 224");
+    calls.push_back("cue position 0");
+    calls.push_back("cue volume " + std::to_string(ding.volume));
+    if (ding.pan) calls.push_back("cue pan " + std::to_string(*ding.pan));
+    calls.push_back("cue freq " + std::to_string(ding.freq));
+    calls.push_back("cue play 0");
+    if (!ding.pan) calls.push_back("cue stop");
+    calls.push_back("release buf ding.wav");
+  }
+  return calls;
 }
 
 TEST_F(GameTest, AWholeGameFromTheStartCueToTheFarewell) {
