@@ -7,7 +7,7 @@ packages=(
   cmake g++ make pkg-config clang-format
   libsdl2-dev libespeak-ng-dev espeak-ng-data
   libgtest-dev libgmock-dev
-  xvfb xdotool x11-utils libx11-dev
+  xvfb xfonts-base xdotool x11-utils libx11-dev
 )
 
 missing=()
