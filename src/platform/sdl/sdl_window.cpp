@@ -124,7 +124,8 @@ void SdlWindowSystem::pumpEvents() {
     discardPendingEvents();
     return;
   }
-  SDL_PumpEvents();
+  if (!pumpedByIdle_) SDL_PumpEvents();
+  pumpedByIdle_ = false;
   // Only what is queued now: a key held down must not keep the pump from
   // returning.
   SDL_Event event;
@@ -176,6 +177,7 @@ void SdlWindowSystem::idle(WaitingFor, std::chrono::microseconds atMost) {
   // A null event leaves what arrived in the queue for the next pump. It
   // returns 0 both on a time-out and on an error, which cannot be told apart.
   SDL_WaitEventTimeout(nullptr, ms);
+  pumpedByIdle_ = true;
 }
 
 WindowHandle SdlWindowSystem::handle() { return window_; }

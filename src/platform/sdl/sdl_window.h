@@ -53,6 +53,9 @@ class SdlWindowSystem : public WindowSystem {
   SDL_Window* window_ = nullptr;
   bool closedByUser_ = false;
   bool closedByProgram_ = false;
+  // idle() has just moved what arrived into SDL's queue: the pump after it
+  // need not ask the display again.
+  bool pumpedByIdle_ = false;
   KeyDownHandler keyDown_;
 };
 
