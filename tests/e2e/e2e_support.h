@@ -170,6 +170,14 @@ class Process {
     if (pid_ > 0 && !poll()) ::kill(pid_, number);
   }
 
+  // Asks the process to end, so that it can clean up after itself (Xvfb
+  // removes its lock file), and kills it if it has not within `grace`.
+  void terminate(Seconds grace) {
+    signal(SIGTERM);
+    waitFor(grace);
+    kill();
+  }
+
   void kill() {
     if (pid_ > 0 && !poll()) {
       ::kill(-pid_, SIGKILL);
@@ -297,7 +305,7 @@ class EndToEnd : public ::testing::Test {
   void TearDown() override {
     game_.kill();
     if (display_ != nullptr) XCloseDisplay(display_);
-    xvfb_.kill();
+    xvfb_.terminate(5s);
     if (HasFailure()) {
       std::printf("kept for inspection: %s\n", dir_.c_str());
     } else if (!dir_.empty()) {
@@ -305,28 +313,33 @@ class EndToEnd : public ::testing::Test {
     }
   }
 
+  // Xvfb picks a free display itself (stale lock files of dead servers
+  // included) and writes its number to our file.
   void startXvfb() {
-    for (int number = 90; number < 160; ++number) {
-      if (fs::exists("/tmp/.X" + std::to_string(number) + "-lock") ||
-          fs::exists("/tmp/.X11-unix/X" + std::to_string(number))) {
-        continue;
+    xvfb_ = Process({"Xvfb", "-displayfd", "1", "-nolisten", "tcp", "-screen",
+                     "0", "800x600x24"},
+                    currentEnvironment(), dir_ / "xvfb.out", dir_ / "xvfb.err");
+    const auto deadline = std::chrono::steady_clock::now() + 15s;
+    std::string number;
+    while (number.empty() || number.back() != '\n') {
+      if (xvfb_.poll() || std::chrono::steady_clock::now() > deadline) {
+        throw std::runtime_error("Xvfb did not start: " +
+                                 readFile(dir_ / "xvfb.err"));
       }
-      const std::string name = ":" + std::to_string(number);
-      xvfb_ = Process(
-          {"Xvfb", name, "-nolisten", "tcp", "-screen", "0", "800x600x24"},
-          currentEnvironment(), dir_ / "xvfb.out", dir_ / "xvfb.err");
-      const auto deadline = std::chrono::steady_clock::now() + 15s;
-      while (!xvfb_.poll() && std::chrono::steady_clock::now() < deadline) {
-        display_ = XOpenDisplay(name.c_str());
-        if (display_ != nullptr) {
-          displayName_ = name;
-          return;
+      std::this_thread::sleep_for(20ms);
+      number = readFile(dir_ / "xvfb.out");
+    }
+    const std::string name = ":" + number.substr(0, number.size() - 1);
+    while (display_ == nullptr) {
+      display_ = XOpenDisplay(name.c_str());
+      if (display_ == nullptr) {
+        if (std::chrono::steady_clock::now() > deadline) {
+          throw std::runtime_error("cannot open Xvfb's display " + name);
         }
         std::this_thread::sleep_for(20ms);
       }
-      xvfb_.kill();  // taken by someone else meanwhile, or hung: next one
     }
-    throw std::runtime_error("could not start Xvfb on any display from :90");
+    displayName_ = name;
   }
 
   Environment gameEnvironment() const {
