@@ -1,5 +1,6 @@
 // The whole program played as a player would: a game to the farewell, the
-// no-voice message box, and the ways it ends early.
+// delay from a key to its echo, the no-voice message box, and the ways it
+// ends early.
 #include "e2e_support.h"
 
 namespace pelliwick::e2e {
