@@ -90,6 +90,8 @@ class Form1 {
   };
   void playCue(const std::wstring& name, const CueStyle& style);
   void idle(WaitingFor reason);
+  // Runs the event pump until a key is in the Key record.
+  void pumpUntilKey();
   void shutdown();
   void playRounds();
 

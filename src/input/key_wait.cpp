@@ -25,15 +25,19 @@ void Form1::clk() {
 
 void Form1::getkey() {
   clk();
-  for (;;) {
-    platform_.window.pumpEvents();
-    if (!keycode.empty()) break;
-    idle(WaitingFor::Key);
-  }
+  pumpUntilKey();
   stopspeech();
   // Each test sees the key code as the previous entry's dialog left it.
   for (const HotKey& hotKey : hotKeys) {
     if (keycode == hotKey.code && hotKey.dialog) hotKey.dialog();
+  }
+}
+
+void Form1::pumpUntilKey() {
+  for (;;) {
+    platform_.window.pumpEvents();
+    if (!keycode.empty()) return;
+    idle(WaitingFor::Key);
   }
 }
 

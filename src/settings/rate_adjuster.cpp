@@ -20,11 +20,7 @@ void Form1::adjrate() {
 
     // A wait of its own: no hot keys, and speech goes on when a key comes.
     keycode.clear();
-    for (;;) {
-      platform_.window.pumpEvents();
-      if (!keycode.empty()) break;
-      idle(WaitingFor::Key);
-    }
+    pumpUntilKey();
 
     if (keycode == L"38" || keycode == L"40") {
       rate = keycode == L"38" ? rate + 1 : rate - 1;

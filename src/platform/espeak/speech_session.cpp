@@ -342,12 +342,8 @@ void SpeechSession::waitHeard(std::uint64_t ticket,
   }
   if (outcome.dropped || stream == nullptr) return;
   // A purge meanwhile counts the dropped samples as played: this wakes.
-  if (!giveUp) {
-    stream->waitPlayed(outcome.end);
-    return;
-  }
   while (!stream->waitPlayedFor(outcome.end, std::chrono::milliseconds(10))) {
-    if (giveUp()) {
+    if (giveUp && giveUp()) {
       purge();
       return;
     }
