@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "mixer/speech_stream.h"
 #include "speech.h"
+#include "speech_stream.h"
 #include "voice_list.h"
 
 namespace pelliwick::espeak {

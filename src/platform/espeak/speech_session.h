@@ -14,7 +14,7 @@
 #include <thread>
 #include <vector>
 
-#include "mixer/speech_stream.h"
+#include "speech_stream.h"
 #include "voice_list.h"
 
 namespace pelliwick::espeak {

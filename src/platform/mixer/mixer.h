@@ -7,8 +7,8 @@
 #include <mutex>
 
 #include "mixer/pcm_sound.h"
-#include "mixer/speech_stream.h"
 #include "sound.h"
+#include "speech_stream.h"
 
 namespace pelliwick {
 

@@ -6,7 +6,7 @@
 #include <mutex>
 #include <vector>
 
-#include "mixer/speech_stream.h"
+#include "speech_stream.h"
 
 namespace pelliwick {
 
