@@ -19,14 +19,7 @@ TEST(ToUtf8, EncodesEveryPlaneAndReplacesWhatCannotBeEncoded) {
   EXPECT_EQ(toUtf8(broken), "a\xEF\xBF\xBD\xEF\xBF\xBD b");
 }
 
-TEST(KeyEcho, NamesLoneCharactersAndCutsTheirLeadIn) {
-  EXPECT_EQ(spokenForm(L" "), "space");
-  EXPECT_EQ(spokenForm(L"-"), "-");
-  EXPECT_EQ(spokenForm(L"  "), "  ");
-  EXPECT_TRUE(namesOneCharacter(L"\u00bf"));
-  EXPECT_FALSE(namesOneCharacter(L" yes "));
-  EXPECT_FALSE(namesOneCharacter(L""));
-
+TEST(TrimLeadingSilence, KeepsTheAskedLeadInBeforeTheFirstAudibleSample) {
   using Samples = std::vector<std::int16_t>;
   struct Case {
     Samples in;
