@@ -1,5 +1,8 @@
 #include "voice_list.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cctype>
 #include <cstring>
@@ -28,13 +31,11 @@ const char* firstSet(const char* a, const char* b, const char* c) {
   return nullptr;
 }
 
+// A regular file with something in it that this process may read.
 bool readableFile(const std::filesystem::path& path) {
-  std::error_code error;
-  if (!std::filesystem::is_regular_file(path, error)) {
-    return false;
-  }
-  std::ifstream file(path, std::ios::binary);
-  return file.peek() != std::ifstream::traits_type::eof();
+  struct stat status {};
+  return ::stat(path.c_str(), &status) == 0 && S_ISREG(status.st_mode) &&
+         status.st_size > 0 && ::access(path.c_str(), R_OK) == 0;
 }
 
 // The dictionary a voice file names, as espeak-ng picks it: that of the
