@@ -7,6 +7,7 @@
 #include <espeak-ng/espeak_ng.h>
 #include <espeak-ng/speak_lib.h>
 
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
@@ -21,7 +22,8 @@ namespace {
 // espeak-ng's process-wide state, and who uses it.
 struct Library {
   std::mutex mutex;  // held around every espeak-ng call
-  bool claimed = false;
+  // Apart from the lock: a synthesis holds that for as long as it runs.
+  std::atomic<bool> claimed = false;
   bool initialised = false;
   std::string dataKey;  // which data the library was started with
   int initialisations = 0;
@@ -96,14 +98,12 @@ std::vector<VoiceInfo> listVoices() {
 }  // namespace
 
 void claimLibrary() {
-  Library& lib = library();
-  std::lock_guard lock(lib.mutex);
-  if (lib.claimed) {
+  bool wasClaimed = false;
+  if (!library().claimed.compare_exchange_strong(wasClaimed, true)) {
     throw Failure(
         "espeak-ng is already in use by another speech engine of this "
         "program");
   }
-  lib.claimed = true;
 }
 
 // espeak_Initialize cannot be used: with espeakINITIALIZE_DONT_EXIT it
