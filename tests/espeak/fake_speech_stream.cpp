@@ -1,5 +1,6 @@
 #include "fake_speech_stream.h"
 
+#include <algorithm>
 #include <thread>
 
 namespace pelliwick::espeak::test {
@@ -15,7 +16,8 @@ void FakeSpeechStream::advanceLocked() const {
   } else if (played_ < samples_.size()) {
     const std::chrono::duration<double> elapsed = now - playingSince_;
     const auto reached =
-        playedFrom_ + static_cast<std::uint64_t>(elapsed.count() * kRate);
+        playedFrom_ +
+        static_cast<std::uint64_t>(elapsed.count() * kRate * speed.load());
     played_ = std::min<std::uint64_t>(reached, samples_.size());
   }
   if (played_ == samples_.size()) {
@@ -32,6 +34,7 @@ std::uint64_t FakeSpeechStream::append(const std::int16_t* samples,
   advanceLocked();
   samples_.insert(samples_.end(), samples, samples + count);
   sinceClear_ += count;
+  maxBacklog_ = std::max<std::uint64_t>(maxBacklog_, samples_.size() - played_);
   advanceLocked();
   changed_.notify_all();
   return samples_.size();
@@ -86,6 +89,11 @@ std::uint64_t FakeSpeechStream::appended() const {
 int FakeSpeechStream::clears() const {
   std::lock_guard lock(mutex_);
   return clears_;
+}
+
+std::uint64_t FakeSpeechStream::maxBacklog() const {
+  std::lock_guard lock(mutex_);
+  return maxBacklog_;
 }
 
 std::uint64_t FakeSpeechStream::appendedSinceClear() const {

@@ -15,7 +15,7 @@ namespace pelliwick::espeak::test {
 class FakeSpeechStream : public SpeechStream {
  public:
   enum class Playback {
-    RealTime,  // plays 22050 samples a second while it has any
+    RealTime,  // plays 22050 samples a second (times `speed`) while it has any
     Instant,   // everything appended counts as played at once
   };
 
@@ -34,9 +34,13 @@ class FakeSpeechStream : public SpeechStream {
   int clears() const;
   // Samples appended since the last clear.
   std::uint64_t appendedSinceClear() const;
+  // The most samples ever held appended but not yet played.
+  std::uint64_t maxBacklog() const;
 
   // Each append takes this long, to keep a synthesis going for a while.
   std::atomic<std::chrono::milliseconds> appendDelay{};
+  // How many times faster than real time RealTime plays.
+  std::atomic<double> speed{1.0};
 
  private:
   void advanceLocked() const;
@@ -47,6 +51,7 @@ class FakeSpeechStream : public SpeechStream {
   std::vector<std::int16_t> samples_;
   std::uint64_t sinceClear_ = 0;
   int clears_ = 0;
+  std::uint64_t maxBacklog_ = 0;
   // Real-time playback: `playedFrom_` was played at `playingSince_`.
   mutable std::uint64_t played_ = 0;
   mutable std::uint64_t playedFrom_ = 0;

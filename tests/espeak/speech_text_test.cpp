@@ -19,6 +19,27 @@ TEST(ToUtf8, EncodesEveryPlaneAndReplacesWhatCannotBeEncoded) {
   EXPECT_EQ(toUtf8(broken), "a\xEF\xBF\xBD\xEF\xBF\xBD b");
 }
 
+TEST(TrimLeadingSilence, KeepsTheAskedLeadInBeforeTheFirstAudibleSample) {
+  using Samples = std::vector<std::int16_t>;
+  struct Case {
+    Samples in;
+    std::size_t keep;
+    Samples out;
+  };
+  for (const Case& c : {
+           Case{{0, 5, -99, 0, 300, 7}, 1, {0, 300, 7}},
+           Case{{0, 0, -100, 3}, 0, {-100, 3}},
+           Case{{0, 0, 500}, 2, {0, 0, 500}},  // no more lead-in than kept
+           Case{{0, 0, 500}, 5, {0, 0, 500}},
+           Case{{1, 2, 3}, 0, {1, 2, 3}},  // nothing audible: left alone
+           Case{{}, 2, {}},
+       }) {
+    Samples samples = c.in;
+    trimLeadingSilence(samples, c.keep);
+    EXPECT_EQ(samples, c.out) << ::testing::PrintToString(c.in);
+  }
+}
+
 TEST(WordsPerMinute, TripleEveryTenStepsWithinTheClamp) {
   EXPECT_EQ(wordsPerMinute(0), 175);
   EXPECT_EQ(wordsPerMinute(5), 303);

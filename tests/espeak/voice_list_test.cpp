@@ -1,6 +1,10 @@
 #include "espeak/voice_list.h"
 
 #include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <filesystem>
+#include <fstream>
 
 namespace pelliwick::espeak {
 namespace {
@@ -63,6 +67,50 @@ TEST(PutLocaleVoiceFirst, MovesTheBestFitAndKeepsTheRestInOrder) {
   voices = espeakOrder;
   putLocaleVoiceFirst(voices, {"xx"});
   EXPECT_EQ(names(voices), names(espeakOrder));
+}
+
+TEST(VoiceFilesReadable, NeedsTheVoiceFileAndTheDictionaryItNames) {
+  namespace fs = std::filesystem;
+  std::string pattern = (fs::temp_directory_path() / "voices-XXXXXX").string();
+  const fs::path data = mkdtemp(pattern.data());
+  const auto write = [&](const fs::path& path, const std::string& text) {
+    fs::create_directories((data / path).parent_path());
+    std::ofstream(data / path) << text;
+  };
+  write("lang/gmw/en-US", "name English (America)\nlanguage en-us 2\n");
+  write("lang/art/lfn", "name Lingua\r\nlanguage lfn\r\n");
+  write("lang/gmq/nb", "language nb\nlanguage no\ndictionary no\n");
+  write("lang/x/plain", "name No language\n");
+  write("lang/x/de", "language de\n");
+  write("voices/mb/mb-de1", "language de 6\ndictionary en\n");
+  write("lang/x/empty", "language em\n");
+  fs::create_directories(data / "lang/x/folder");
+  for (const char* dictionary : {"en", "lfn", "no"}) {
+    write(std::string(dictionary) + "_dict", "data");
+  }
+  write("em_dict", "");
+  fs::create_directories(data / "de_dict");
+
+  struct Case {
+    const char* identifier;
+    bool readable;
+  };
+  for (const Case& c : {
+           Case{"gmw/en-US", true},  // dictionary "en", region dropped
+           Case{"art/lfn", true},    // CRLF lines
+           Case{"gmq/nb", true},     // "dictionary" overrides the language
+           Case{"x/plain", true},    // no language: English
+           Case{"mb/mb-de1", true},  // under voices/
+           Case{"x/de", false},      // its dictionary is a folder
+           Case{"x/empty", false},   // its dictionary is empty
+           Case{"x/folder", false},  // the voice is a folder
+           Case{"x/gone", false},    // no such voice file
+           Case{"", false},
+       }) {
+    EXPECT_EQ(voiceFilesReadable(data, c.identifier), c.readable)
+        << c.identifier;
+  }
+  fs::remove_all(data);
 }
 
 }  // namespace

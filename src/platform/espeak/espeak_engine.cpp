@@ -1,3 +1,8 @@
+// The SAPI voice on espeak-ng: voice selection by index, rate in signed
+// steps, volume 0 to 100, and Speak with the default, asynchronous and purge
+// flags. SAPI's other flags, XML markup, events, bookmarks and audio
+// formats are deliberately not offered; a lone character is read by its
+// name, as a screen reader echoes a key.
 #include "espeak_engine.h"
 
 #include "failure.h"
@@ -37,6 +42,8 @@ void EspeakVoice::selectVoice(int index) {
     throw Failure("there is no voice number " + std::to_string(index) +
                   " (espeak-ng has " + std::to_string(count) + ")");
   }
+  // A voice that cannot be loaded fails here, not at the next text.
+  session_->checkVoiceLoads(voices()[static_cast<std::size_t>(index)]);
   voiceIndex_ = index;
 }
 
@@ -57,7 +64,6 @@ void EspeakVoice::speak(const std::wstring& text, unsigned flags) {
   if ((flags & ~known) != 0) {
     throw Failure("speak: unknown flags " + std::to_string(flags));
   }
-  session_->throwDeferredFailure();
   session_->stream();
   const bool async = (flags & SVSFlagsAsync) != 0;
   if ((flags & SVSFPurgeBeforeSpeak) != 0) {
@@ -71,7 +77,8 @@ void EspeakVoice::speak(const std::wstring& text, unsigned flags) {
     if (voices().empty()) {
       throw Failure("espeak-ng has no voice to speak with");
     }
-    utterance.text = toUtf8(text);
+    utterance.text = spokenForm(text);
+    utterance.namesCharacter = namesOneCharacter(text);
     utterance.voiceName = voices()[voiceIndex_].name;
   }
   utterance.wordsPerMinute = wordsPerMinute(rate_);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
@@ -7,20 +8,17 @@
 #include <functional>
 #include <future>
 #include <map>
-#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "espeak_library.h"
 #include "speech_stream.h"
 #include "voice_list.h"
 
 namespace pelliwick::espeak {
-
-// The speech stream's format; espeak-ng must synthesise at this rate.
-constexpr int kSampleRate = 22050;
 
 using StreamSource = std::function<SpeechStream&()>;
 
@@ -31,27 +29,34 @@ struct Utterance {
   std::string voiceName;
   int wordsPerMinute = 175;
   int volume = 100;
+  // A key's echo: its marks are named and its leading silence is cut.
+  bool namesCharacter = false;
 };
 
-// espeak-ng running on a thread of its own: the thread makes every
-// espeak-ng call, synthesises the queued texts one by one and appends their
-// samples to the speech stream. espeak-ng keeps its state in globals, so
-// only one session can exist in a process at a time.
-class SpeechSession {
+// The texts to speak, kept as texts, and a thread of our own that
+// synthesises them one by one just ahead of playback: the stream never
+// holds much more than kAhead of samples not yet played, however much is
+// queued.
+class SpeechSession : private SampleSink {
  public:
-  // Starts espeak-ng with `dataFolder`, or its own data (which honours
-  // ESPEAK_DATA_PATH) when none is given, and lists the voices, the one
-  // that fits the player's locale first. Throws Failure when espeak-ng
-  // cannot start or another session is running.
+  static constexpr std::uint64_t kAhead = kSampleRate;  // one second
+
+  // Starts espeak-ng (see startLibrary) on the session's thread and lists
+  // the voices, the one that fits the player's locale first. Throws Failure
+  // when espeak-ng cannot start or another session is running.
   SpeechSession(StreamSource streamSource,
                 std::optional<std::filesystem::path> dataFolder);
   // Drops whatever is queued, cuts the synthesis short and stops the thread.
-  ~SpeechSession();
+  ~SpeechSession() override;
 
   SpeechSession(const SpeechSession&) = delete;
   SpeechSession& operator=(const SpeechSession&) = delete;
 
   const std::vector<VoiceInfo>& voices() const { return voices_; }
+
+  // Throws Failure unless espeak-ng can load the voice (see
+  // voiceFilesReadable). Takes a few file reads, and never waits for speech.
+  void checkVoiceLoads(const VoiceInfo& voice) const;
 
   // The stream, asked for the first time it is needed: the sound device
   // does not exist yet when the engine is made.
@@ -61,17 +66,14 @@ class SpeechSession {
   std::uint64_t enqueue(Utterance utterance, bool waited);
 
   // Blocks until the waited utterance has been played to its end, or was
-  // dropped by a purge. Throws Failure when its synthesis failed. While it
-  // plays, `giveUp` (when set) is asked every few milliseconds whether the
-  // program is ending; if so, speech is silenced and the wait ends.
+  // dropped by a purge. Throws Failure when its synthesis failed. Meanwhile
+  // `giveUp` (when set) is asked every kGiveUpInterval whether the program
+  // is ending; if so, speech is silenced and the wait ends.
+  static constexpr std::chrono::milliseconds kGiveUpInterval{40};
   void waitHeard(std::uint64_t ticket, const std::function<bool()>& giveUp);
 
   // Drops the queue, aborts the synthesis in progress and clears the stream.
   void purge();
-
-  // A text queued without waiting can only fail later: the next call
-  // reports it, once.
-  void throwDeferredFailure();
 
  private:
   struct Job {
@@ -89,17 +91,16 @@ class SpeechSession {
   void run(std::vector<std::string> localeOrder, std::promise<void> started);
   void speakJob(const Job& job);
   std::string synthesise(const Job& job);
+  bool onSamples(const short* samples, int count) override;
+  bool deliver(const std::vector<std::int16_t>& samples);
+  bool droppedLocked() const;
   void dropEverythingLocked();
 
- public:
-  // Called from espeak-ng's synthesis callback on the session's thread.
-  // Returns true to abort the synthesis.
-  bool onSamples(const short* samples, int count);
-
- private:
   StreamSource streamSource_;
   std::optional<std::filesystem::path> dataFolder_;
-  std::vector<VoiceInfo> voices_;  // fixed once the thread has started
+  // Fixed once the thread has started.
+  std::filesystem::path libraryFolder_;
+  std::vector<VoiceInfo> voices_;
 
   std::mutex streamMutex_;  // serialises asking for the stream
 
@@ -113,12 +114,11 @@ class SpeechSession {
   std::uint64_t abortThrough_ = 0;  // tickets up to this one are dropped
   std::uint64_t lastEnd_ = 0;       // stream position after our last sample
   std::string jobError_;            // failure inside the current synthesis
-  std::optional<std::string> deferredError_;
   bool stopping_ = false;
 
   // Owned by the thread: the job being synthesised.
   std::uint64_t currentTicket_ = 0;
-  int currentVolume_ = 100;
+  const Utterance* current_ = nullptr;
   std::vector<std::int16_t> scratch_;
   std::thread thread_;
 };

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 
 #include "utf8.h"
 
@@ -11,6 +12,29 @@ std::string toUtf8(const std::wstring& text) {
   std::wstring spoken = text;
   std::replace(spoken.begin(), spoken.end(), L'\0', L' ');
   return pelliwick::toUtf8(spoken);
+}
+
+bool namesOneCharacter(const std::wstring& text) { return text.size() == 1; }
+
+std::string spokenForm(const std::wstring& text) {
+  if (text == L" ") {
+    return "space";
+  }
+  return toUtf8(text);
+}
+
+void trimLeadingSilence(std::vector<std::int16_t>& samples, std::size_t keep) {
+  // About -50 dBFS: below what is heard over a room's noise.
+  constexpr int kAudible = 100;
+  const auto loud = std::find_if(samples.begin(), samples.end(), [](auto s) {
+    return std::abs(int{s}) >= kAudible;
+  });
+  const auto silent = static_cast<std::size_t>(loud - samples.begin());
+  if (loud == samples.end() || silent <= keep) {
+    return;
+  }
+  samples.erase(samples.begin(),
+                samples.begin() + static_cast<std::ptrdiff_t>(silent - keep));
 }
 
 int wordsPerMinute(int rateStep) {

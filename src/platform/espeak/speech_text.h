@@ -3,12 +3,25 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace pelliwick::espeak {
 
 // espeak-ng reads UTF-8. Characters that are not Unicode scalar values
 // become U+FFFD, and a NUL becomes a space so that it cannot cut the text.
 std::string toUtf8(const std::wstring& text);
+
+// A text of one character is a key being echoed: it is read as the name
+// of that character ("hyphen", "space"), not as a piece of a sentence.
+bool namesOneCharacter(const std::wstring& text);
+
+// What espeak-ng is given to read `text`: its UTF-8, except for a lone
+// blank, which espeak-ng would pass over in silence.
+std::string spokenForm(const std::wstring& text);
+
+// Drops the silence before the first audible sample, keeping `keep`
+// samples of it so that the onset is not clipped.
+void trimLeadingSilence(std::vector<std::int16_t>& samples, std::size_t keep);
 
 // Words per minute for a rate step: 0 is espeak-ng's normal 175, each step
 // a factor of 3^(1/10); clamped to what still sounds like speech.

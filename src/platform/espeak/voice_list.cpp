@@ -1,8 +1,13 @@
 #include "voice_list.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cctype>
 #include <cstring>
+#include <fstream>
+#include <sstream>
 #include <string_view>
 
 namespace pelliwick::espeak {
@@ -26,7 +31,51 @@ const char* firstSet(const char* a, const char* b, const char* c) {
   return nullptr;
 }
 
+// A regular file with something in it that this process may read.
+bool readableFile(const std::filesystem::path& path) {
+  struct stat status {};
+  return ::stat(path.c_str(), &status) == 0 && S_ISREG(status.st_mode) &&
+         status.st_size > 0 && ::access(path.c_str(), R_OK) == 0;
+}
+
+// The dictionary a voice file names, as espeak-ng picks it: that of the
+// first "language" line without its region, unless a "dictionary" line
+// follows; English when there is neither.
+std::string dictionaryOf(std::istream& voiceFile) {
+  std::string dictionary = "en";
+  bool languageSeen = false;
+  std::string line;
+  while (std::getline(voiceFile, line)) {
+    std::istringstream words(line);  // also drops the \r of CRLF files
+    std::string key;
+    std::string value;
+    words >> key >> value;
+    if (key == "language" && !languageSeen && !value.empty()) {
+      languageSeen = true;
+      dictionary = value.substr(0, value.find('-'));
+    } else if (key == "dictionary" && !value.empty()) {
+      dictionary = value;
+    }
+  }
+  return dictionary;
+}
+
 }  // namespace
+
+bool voiceFilesReadable(const std::filesystem::path& dataFolder,
+                        const std::string& identifier) {
+  if (identifier.empty()) {
+    return false;
+  }
+  for (const char* folder : {"voices", "lang"}) {
+    const auto path = dataFolder / folder / identifier;
+    if (readableFile(path)) {
+      std::ifstream voiceFile(path);
+      return readableFile(dataFolder / (dictionaryOf(voiceFile) + "_dict"));
+    }
+  }
+  return false;
+}
 
 std::vector<VoiceLanguage> parseLanguages(const char* packed) {
   std::vector<VoiceLanguage> result;

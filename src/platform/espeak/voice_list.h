@@ -1,5 +1,6 @@
 #pragma once
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -17,6 +18,14 @@ struct VoiceInfo {
   std::string identifier;  // e.g. "gmw/en-US"
   std::vector<VoiceLanguage> languages;
 };
+
+// Whether espeak-ng, reading `dataFolder`, finds what it needs to speak
+// with the voice: its file (under voices/ or lang/) and the dictionary that
+// file names. espeak-ng 1.51 itself accepts a voice whose file has gone
+// (and then crashes in the next synthesis) or whose dictionary cannot be
+// read (and then speaks silence).
+bool voiceFilesReadable(const std::filesystem::path& dataFolder,
+                        const std::string& identifier);
 
 // Reads espeak-ng's packed language list: [priority byte][code\0]... up to
 // a zero priority byte. A null pointer gives an empty list.
