@@ -253,8 +253,9 @@ TEST_F(EspeakEngineTest, EveryKeyIsHeardPromptlyInEveryVoiceTried) {
        {voice.voices()[0].name, std::string("German"),
         std::string("French (France)"), std::string("Russian")}) {
     voice.selectVoice(speaker.indexOf(name));
-    for (const wchar_t* key : {L"-", L".", L"(", L"\u00bf", L"\u00bb", L"`",
-                               L"'", L"\"", L"&", L"/", L" ", L"2", L"a"}) {
+    for (const wchar_t* key :
+         {L"-", L".", L"(", L"\u00bf", L"\u00bb", L"`", L"'", L"\"", L"&", L"/",
+          L"\u00be", L"\u00bd", L" ", L"2", L"a"}) {
       // The echo: faster, after a purge, not waited for.
       voice.setRate(5);
       voice.speak(key, SVSFlagsAsync | SVSFPurgeBeforeSpeak);

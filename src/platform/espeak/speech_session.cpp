@@ -23,6 +23,9 @@ constexpr std::size_t kKeptLeadIn = kSampleRate * 3 / 2000;
 // purge wakes it sooner.
 constexpr std::chrono::milliseconds kThrottleSlice{20};
 
+// The voice that names a key its own voice says nothing for.
+constexpr char kNamingVoice[] = "en";
+
 }  // namespace
 
 SpeechSession::SpeechSession(StreamSource streamSource,
@@ -121,6 +124,15 @@ std::string SpeechSession::synthesise(const Job& job) {
       espeak::synthesise({utterance.text, utterance.voiceName,
                           utterance.wordsPerMinute, utterance.namesCharacter},
                          *this);
+  if (utterance.namesCharacter && error.empty() && !anyAudible(scratch_)) {
+    // Many voices have no name for some marks ("\u00be", which the period
+    // key types, is silent in most non-English ones): the key is named in
+    // English rather than not at all. Should English fail too, the key
+    // stays as silent as its own voice left it.
+    scratch_.clear();
+    espeak::synthesise(
+        {utterance.text, kNamingVoice, utterance.wordsPerMinute, true}, *this);
+  }
   if (utterance.namesCharacter && error.empty()) {
     // An echo is heard sooner without espeak-ng's lead-in, which is up to
     // 30 ms before a key's name.

@@ -23,12 +23,24 @@ std::string spokenForm(const std::wstring& text) {
   return toUtf8(text);
 }
 
+namespace {
+
+// About -50 dBFS: below what is heard over a room's noise.
+constexpr int kAudible = 100;
+
+auto firstAudible(const std::vector<std::int16_t>& samples) {
+  return std::find_if(samples.begin(), samples.end(),
+                      [](auto s) { return std::abs(int{s}) >= kAudible; });
+}
+
+}  // namespace
+
+bool anyAudible(const std::vector<std::int16_t>& samples) {
+  return firstAudible(samples) != samples.end();
+}
+
 void trimLeadingSilence(std::vector<std::int16_t>& samples, std::size_t keep) {
-  // About -50 dBFS: below what is heard over a room's noise.
-  constexpr int kAudible = 100;
-  const auto loud = std::find_if(samples.begin(), samples.end(), [](auto s) {
-    return std::abs(int{s}) >= kAudible;
-  });
+  const auto loud = firstAudible(samples);
   const auto silent = static_cast<std::size_t>(loud - samples.begin());
   if (loud == samples.end() || silent <= keep) {
     return;

@@ -19,6 +19,9 @@ bool namesOneCharacter(const std::wstring& text);
 // blank, which espeak-ng would pass over in silence.
 std::string spokenForm(const std::wstring& text);
 
+// Whether anything in `samples` is loud enough to be heard.
+bool anyAudible(const std::vector<std::int16_t>& samples);
+
 // Drops the silence before the first audible sample, keeping `keep`
 // samples of it so that the onset is not clipped.
 void trimLeadingSilence(std::vector<std::int16_t>& samples, std::size_t keep);
