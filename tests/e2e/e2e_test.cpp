@@ -16,23 +16,6 @@ TEST_F(EndToEnd, WholeGameByBinarySearch) {
   std::size_t prompt = waitForSpeech({kPrompt}, title);
   const auto audioAtPrompt = audioBytes();
 
-  // Figure: CPU while the game waits at the prompt, once it has been said.
-  // The main thread is the wait loop; the rest is mostly the audio device.
-  std::this_thread::sleep_for(4s);
-  const std::string process = "/proc/" + std::to_string(game_.pid());
-  const std::string mainThread =
-      process + "/task/" + std::to_string(game_.pid());
-  const double processBefore = cpuSeconds(process);
-  const double mainBefore = cpuSeconds(mainThread);
-  const double wallBefore = monotonicNow();
-  std::this_thread::sleep_for(5s);
-  const double wall = monotonicNow() - wallBefore;
-  std::printf(
-      "CPU while waiting at the prompt: %.2f%% of one core (main thread "
-      "%.2f%%)\n",
-      100 * (cpuSeconds(process) - processBefore) / wall,
-      100 * (cpuSeconds(mainThread) - mainBefore) / wall);
-
   std::vector<double> echoAfterSent;
   std::vector<double> echoAfterStart;
   std::size_t cursor = prompt + 1;
