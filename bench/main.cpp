@@ -1,7 +1,8 @@
 // pelliwick-bench: the game's speed and memory figures, side by side with
 // their targets. Needs a display (scripts/bench.sh starts Xvfb when there is
 // none); the audio device is SDL's dummy driver unless SDL_AUDIODRIVER says
-// otherwise. Usage: pelliwick-bench [trials] (50 by default).
+// otherwise. Usage: pelliwick-bench [trials [figure]] with 50 trials by
+// default and every figure, or one of: memory idle speech start-up mixer.
 #include <SDL.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -42,30 +43,42 @@ int run(int argc, char** argv) {
     return 0;
   }
   const int trials = argc > 1 ? std::max(1, std::atoi(argv[1])) : 50;
+  const std::string only = argc > 2 ? argv[2] : "";
+  auto wanted = [&](const char* figure) {
+    return only.empty() || only == figure;
+  };
 
   std::printf("%-48s %12s %12s %-9s %s\n", "figure", "median", "worst", "unit",
               "target");
-  pelliwick::bench::printHeading("Memory (real window, speech and mixer; " +
-                                 std::to_string(kRounds) + " rounds)");
-  memoryInAChild("/proc/self/exe");
+  if (wanted("memory")) {
+    pelliwick::bench::printHeading("Memory (real window, speech and mixer; " +
+                                   std::to_string(kRounds) + " rounds)");
+    memoryInAChild("/proc/self/exe");
+  }
 
   // The audio device runs through the idle figures, as in the game.
   pelliwick::SdlAudioOutput audio;
   audio.mixer();
-  pelliwick::bench::printHeading(
-      std::string("Idle, waiting for a key (audio driver ") +
-      SDL_GetCurrentAudioDriver() + ", video driver " +
-      SDL_GetCurrentVideoDriver() + ")");
-  pelliwick::bench::idleWaits(window, trials);
-
-  pelliwick::bench::printHeading("Speech (real espeak-ng and mixer)");
-  pelliwick::bench::keyToEchoAndPurge(window, trials);
-
-  pelliwick::bench::printHeading("Start-up (the real program, disk driver)");
-  pelliwick::bench::startUp(trials);
-
-  pelliwick::bench::printHeading("Mixer");
-  pelliwick::bench::mixerCpu(trials);
+  if (wanted("idle")) {
+    pelliwick::bench::printHeading(
+        std::string("Idle, waiting for a key (audio driver ") +
+        SDL_GetCurrentAudioDriver() + ", video driver " +
+        SDL_GetCurrentVideoDriver() + ")");
+    pelliwick::bench::idleWaits(window, trials);
+  }
+  if (wanted("speech")) {
+    pelliwick::bench::printHeading(
+        "Pause and speech (real espeak-ng and mixer)");
+    pelliwick::bench::keyToEchoAndPurge(window, trials);
+  }
+  if (wanted("start-up")) {
+    pelliwick::bench::printHeading("Start-up (the real program, disk driver)");
+    pelliwick::bench::startUp(trials);
+  }
+  if (wanted("mixer")) {
+    pelliwick::bench::printHeading("Mixer");
+    pelliwick::bench::mixerCpu(trials);
+  }
   return 0;
 }
 

@@ -55,11 +55,27 @@ std::vector<std::int16_t> someSpeech() {
   return stream.kept;
 }
 
+// CPU per second of audio, rendered period by period.
+double renderSecond(Mixer& mixer) {
+  std::vector<float> period(2 * MixerDriver::kPeriodFrames);
+  const double start = threadCpuSeconds();
+  for (std::size_t done = 0; done < 44100; done += MixerDriver::kPeriodFrames) {
+    mixer.render(period.data(), MixerDriver::kPeriodFrames);
+  }
+  return 1000 * (threadCpuSeconds() - start);
+}
+
 }  // namespace
 
 void mixerCpu(int trials) {
   const std::vector<std::int16_t> speech = someSpeech();
   Mixer mixer(44100);
+  std::vector<double> silent;
+  for (int trial = 0; trial < trials; ++trial) {
+    silent.push_back(renderSecond(mixer));
+  }
+  printFigure("mixer CPU per second of silence", silent, "ms",
+              "(no target; the device renders it while the game waits)");
   SdlSoundDevice device(std::shared_ptr<Mixer>(&mixer, [](Mixer*) {}));
   BufferDesc desc;
   desc.flags = DSBCAPS_CTRLFREQUENCY | DSBCAPS_CTRLPAN | DSBCAPS_CTRLVOLUME;
@@ -74,18 +90,11 @@ void mixerCpu(int trials) {
     cues.back()->play(DSBPLAY_LOOPING);
   }
   SpeechStream& stream = mixer.speechStream(espeak::kSampleRate);
-  const std::size_t oneSecond = 44100;
-  std::vector<float> period(2 * MixerDriver::kPeriodFrames);
   std::vector<double> perSecond;
   for (int trial = 0; trial < trials; ++trial) {
     stream.clear();
     stream.append(speech.data(), speech.size());
-    const double start = threadCpuSeconds();
-    for (std::size_t done = 0; done < oneSecond;
-         done += MixerDriver::kPeriodFrames) {
-      mixer.render(period.data(), MixerDriver::kPeriodFrames);
-    }
-    perSecond.push_back(1000 * (threadCpuSeconds() - start));
+    perSecond.push_back(renderSecond(mixer));
   }
   printFigure("mixer CPU per second of speech and five cues", perSecond, "ms",
               "(no target; 10 ms is 1% of a core)");

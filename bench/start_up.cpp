@@ -53,7 +53,10 @@ std::optional<double> oneStart(const std::filesystem::path& audioFile) {
   std::vector<char*> envp;
   for (std::string& entry : env) envp.push_back(entry.data());
   envp.push_back(nullptr);
-  char* argv[] = {const_cast<char*>(PELLIWICK_BINARY), nullptr};
+  // Another build of the game may be measured by naming it.
+  const char* named = std::getenv("PELLIWICK_BENCH_PROGRAM");
+  const char* program = named != nullptr ? named : PELLIWICK_BINARY;
+  char* argv[] = {const_cast<char*>(program), nullptr};
 
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
@@ -61,8 +64,8 @@ std::optional<double> oneStart(const std::filesystem::path& audioFile) {
   posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
   pid_t game = 0;
   const auto started = Steady::now();
-  const int error = posix_spawn(&game, PELLIWICK_BINARY, &actions, nullptr,
-                                argv, envp.data());
+  const int error =
+      posix_spawn(&game, program, &actions, nullptr, argv, envp.data());
   posix_spawn_file_actions_destroy(&actions);
   if (error != 0) return std::nullopt;
 
