@@ -67,6 +67,7 @@ void keyToEchoAndPurge(SdlWindowSystem& window, int trials) {
 
   // Key to echo: digits typed into a line entry, each in silence.
   std::vector<double> echo;
+  int slowestDigit = -1;
   std::thread typist([&] {
     // A key typed before the line entry waits is forgotten, by design.
     std::this_thread::sleep_for(500ms);
@@ -77,6 +78,9 @@ void keyToEchoAndPurge(SdlWindowSystem& window, int trials) {
       pushDigit(trial % 10);
       if (const auto heard = driver.firstSound(2s)) {
         echo.push_back(1000 * secondsBetween(pressed, *heard));
+        if (echo.back() >= *std::max_element(echo.begin(), echo.end())) {
+          slowestDigit = trial % 10;
+        }
       }
     }
     waitUntil([&] { return driver.silentFor(150ms); }, 10s);
@@ -86,6 +90,7 @@ void keyToEchoAndPurge(SdlWindowSystem& window, int trials) {
   typist.join();
   printFigure("key to the first sound of its echo", echo, "ms",
               "median <= 15, worst <= 25");
+  printValue("  the worst was the echo of the digit", slowestDigit, "", "");
   printValue("device period (the mixer renders one at a time)",
              1000 * driver.periodSeconds(), "ms", "");
 
