@@ -14,9 +14,9 @@ Form1::Form1(Platform& platform)
 Form1::~Form1() = default;
 
 void Form1::idle(WaitingFor reason) {
-  // Between two passes of a wait loop: let the platform sleep until an
-  // event is pending instead of spinning a core.
-  platform_.window.idle(reason, std::chrono::milliseconds(10));
+  // Between two passes of a wait loop: a key, or the end of a cue, can only
+  // come with an event, so sleep until one is pending.
+  platform_.window.idle(reason, kUntilAnEvent);
 }
 
 }  // namespace pelliwick

@@ -12,6 +12,7 @@
 #include "game/form1.h"
 #include "platform.h"
 #include "sdl/sdl_window.h"
+#include "sdl/stop_signals.h"
 #include "sdl_audio/sdl_audio_output.h"
 #include "sdl_audio/sdl_sound_system.h"
 #include "system/system_clock.h"
@@ -65,6 +66,8 @@ int run() {
 
 int main() {
   try {
+    // Before any thread starts: the window turns them into a close.
+    pelliwick::sdl_window::blockStopSignals();
     return run();
   } catch (const pelliwick::Failure& failure) {
     std::fprintf(stderr, "pelliwick: cannot start: %s\n",

@@ -1,6 +1,5 @@
 // The key record and the waits built on it: forget the last key, wait for a
 // new one (with the hot keys), and pause.
-#include <algorithm>
 #include <chrono>
 
 #include "game/form1.h"
@@ -48,11 +47,10 @@ void Form1::dy(double seconds) {
     platform_.window.pumpEvents();
     const double left = end - platform_.clock.monotonicSeconds();
     if (left < 0) break;
-    const auto remaining =
-        std::chrono::microseconds(static_cast<long long>(left * 1e6) + 1);
-    platform_.window.idle(WaitingFor::Time,
-                          std::min<std::chrono::microseconds>(
-                              remaining, std::chrono::milliseconds(10)));
+    // Keys still reach the handler during the pause: they wake the wait.
+    platform_.window.idle(
+        WaitingFor::Time,
+        std::chrono::microseconds(static_cast<long long>(left * 1e6) + 1));
   }
 }
 

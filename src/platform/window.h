@@ -11,6 +11,11 @@ namespace pelliwick {
 // moment.
 enum class WaitingFor { Key, Time, Sound };
 
+// The time limit of a wait that only an event can end: a key, a window
+// event, or the end of a cue (the audio thread posts one).
+constexpr std::chrono::microseconds kUntilAnEvent =
+    std::chrono::microseconds::max();
+
 // Opaque handle of the game window, handed to the sound device.
 using WindowHandle = void*;
 
@@ -31,13 +36,16 @@ class WindowSystem {
   // to stop.
   virtual void pumpEvents() = 0;
 
-  // Between two passes of a wait loop: blocks until an event is pending or
-  // `atMost` has passed, so that the loops do not spin a core.
+  // Between two passes of a wait loop: sleeps until an event is pending or
+  // `atMost` has passed (never longer, and to within a millisecond), so that
+  // the loops cost nothing while nothing happens. kUntilAnEvent has no limit.
   virtual void idle(WaitingFor reason, std::chrono::microseconds atMost) = 0;
 
   virtual WindowHandle handle() = 0;
 
   // A message box with an OK button only and no icon; returns when closed.
+  // Throws ProgramClosed (and the box goes) when the window is closed or the
+  // process told to stop while it is shown.
   virtual void messageBox(const std::wstring& text) = 0;
 
   // Closes the window; no further event of the program runs.

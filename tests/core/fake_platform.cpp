@@ -29,7 +29,10 @@ class FakePlatform::Window : public WindowSystem {
   }
   void pumpEvents() override { fake_.pump(); }
   void idle(WaitingFor reason, std::chrono::microseconds atMost) override {
-    const double seconds = static_cast<double>(atMost.count()) / 1e6;
+    // A wait for an event passes 10 ms of game time, as a pass used to.
+    const auto passed =
+        atMost == kUntilAnEvent ? std::chrono::microseconds(10000) : atMost;
+    const double seconds = static_cast<double>(passed.count()) / 1e6;
     fake_.monotonic_ += seconds;
     if (reason == WaitingFor::Time) {
       if (!fake_.pausing_) fake_.pauses.push_back(0);

@@ -16,23 +16,6 @@ TEST_F(EndToEnd, WholeGameByBinarySearch) {
   std::size_t prompt = waitForSpeech({kPrompt}, title);
   const auto audioAtPrompt = audioBytes();
 
-  // Figure: CPU while the game waits at the prompt, once it has been said.
-  // The main thread is the wait loop; the rest is mostly the audio device.
-  std::this_thread::sleep_for(4s);
-  const std::string process = "/proc/" + std::to_string(game_.pid());
-  const std::string mainThread =
-      process + "/task/" + std::to_string(game_.pid());
-  const double processBefore = cpuSeconds(process);
-  const double mainBefore = cpuSeconds(mainThread);
-  const double wallBefore = monotonicNow();
-  std::this_thread::sleep_for(5s);
-  const double wall = monotonicNow() - wallBefore;
-  std::printf(
-      "CPU while waiting at the prompt: %.2f%% of one core (main thread "
-      "%.2f%%)\n",
-      100 * (cpuSeconds(process) - processBefore) / wall,
-      100 * (cpuSeconds(mainThread) - mainBefore) / wall);
-
   std::vector<double> echoAfterSent;
   std::vector<double> echoAfterStart;
   std::size_t cursor = prompt + 1;
@@ -197,14 +180,8 @@ TEST_F(EndToEnd, WithoutVoicesTheMessageBoxEndsTheProgram) {
   startXvfb();
   Environment env = gameEnvironment();
   env["ESPEAK_DATA_PATH"] = (dir_ / "espeak").string();
-  startGame(env);
-
-  std::string box;
-  const auto deadline = std::chrono::steady_clock::now() + 30s;
-  while (box.empty()) {
-    ASSERT_FALSE(game_.poll()) << "no message box\n" << gameReport();
-    ASSERT_LT(std::chrono::steady_clock::now(), deadline) << "no message box\n"
-                                                          << gameReport();
+  auto findBox = [&] {
+    std::string box;
     std::istringstream tree(runTool({"xwininfo", "-root", "-tree"}));
     std::string line;
     while (std::getline(tree, line)) {
@@ -212,10 +189,40 @@ TEST_F(EndToEnd, WithoutVoicesTheMessageBoxEndsTheProgram) {
         std::istringstream(line) >> box;
       }
     }
-    if (box.empty()) std::this_thread::sleep_for(50ms);
+    return box;
+  };
+
+  // Closed by the player, or the program told to end while the box waits:
+  // the program ends at once either way, and the box goes with it.
+  for (const std::string how :
+       {"Return in the box", "SIGTERM", "SIGINT", "game window closed"}) {
+    SCOPED_TRACE(how);
+    startGame(env);
+    std::string box;
+    const auto deadline = std::chrono::steady_clock::now() + 30s;
+    while ((box = findBox()).empty()) {
+      ASSERT_FALSE(game_.poll()) << "no message box\n" << gameReport();
+      ASSERT_LT(std::chrono::steady_clock::now(), deadline)
+          << "no message box\n"
+          << gameReport();
+      std::this_thread::sleep_for(50ms);
+    }
+    const double start = monotonicNow();
+    if (how == "Return in the box") {
+      runTool({"xdotool", "windowfocus", "--sync", box, "key", "Return"});
+    } else if (how == "game window closed") {
+      sendWindowClose(findGameWindow());
+    } else {
+      game_.signal(how == "SIGTERM" ? SIGTERM : SIGINT);
+    }
+    expectCleanExit(15s);
+    const double took = monotonicNow() - start;
+    std::printf("%s: ended after %.0f ms\n", how.c_str(), 1000 * took);
+    if (how != "Return in the box") {
+      EXPECT_LT(took, 0.5);
+      EXPECT_EQ(findBox(), "") << "the box outlived the program";
+    }
   }
-  runTool({"xdotool", "windowfocus", "--sync", box, "key", "Return"});
-  expectCleanExit(15s);
 
   for (const auto& line : readSpeechLog(speechLog_)) {
     EXPECT_NE(line.kind, "synth") << "spoke [" << line.text << "]";

@@ -149,14 +149,49 @@ TEST(KeyMap, PunctuationByUsPosition) {
   });
 }
 
+TEST(KeyMap, PunctuationByTheCharacterItGivesOnTheLayout) {
+  expectCodes({
+      {"Dvorak ' on the Q key", SDLK_QUOTE, SDL_SCANCODE_Q, 222},
+      {"Dvorak , on the W key", SDLK_COMMA, SDL_SCANCODE_W, 188},
+      {"Dvorak . on the E key", SDLK_PERIOD, SDL_SCANCODE_E, 190},
+      {"Dvorak ; on the Z key", SDLK_SEMICOLON, SDL_SCANCODE_Z, 186},
+      {"Dvorak [ on the - key", SDLK_LEFTBRACKET, SDL_SCANCODE_MINUS, 219},
+      {"Dvorak / on the [ key", SDLK_SLASH, SDL_SCANCODE_LEFTBRACKET, 191},
+      {"Dvorak - on the ' key", SDLK_MINUS, SDL_SCANCODE_APOSTROPHE, 189},
+      {"AZERTY , on the M key", SDLK_COMMA, SDL_SCANCODE_M, 188},
+      {"AZERTY ; on the , key", SDLK_SEMICOLON, SDL_SCANCODE_COMMA, 186},
+      {"German + on the ] key", SDLK_PLUS, SDL_SCANCODE_RIGHTBRACKET, 187},
+      {"German - on the / key", SDLK_MINUS, SDL_SCANCODE_SLASH, 189},
+  });
+}
+
+TEST(KeyMap, OtherCharactersFallBackToTheUsPosition) {
+  expectCodes({
+      {"AZERTY : on the . key", SDLK_COLON, SDL_SCANCODE_PERIOD, 190},
+      {"AZERTY ! on the / key", SDLK_EXCLAIM, SDL_SCANCODE_SLASH, 191},
+      {"AZERTY ) on the - key", SDLK_RIGHTPAREN, SDL_SCANCODE_MINUS, 189},
+      {"AZERTY u-grave on the ' key", 0xf9, SDL_SCANCODE_APOSTROPHE, 222},
+      {"a symbol on a letter key", SDLK_DOLLAR, SDL_SCANCODE_P, 'P'},
+      {"a letter-less keysym on a letter key", SDLK_UNKNOWN, SDL_SCANCODE_K,
+       'K'},
+      {"ISO key left of Z, German <", SDLK_LESS, SDL_SCANCODE_NONUSBACKSLASH,
+       226},
+      {"ISO key left of Z, US layout", SDLK_BACKSLASH,
+       SDL_SCANCODE_NONUSBACKSLASH, 220},
+      {"non-Latin symbol on the ISO key", 0x20ac, SDL_SCANCODE_NONUSBACKSLASH,
+       226},
+      {"keypad =", SDLK_KP_EQUALS, SDL_SCANCODE_KP_EQUALS, 146},
+      {"keypad * whatever its keysym", SDLK_ASTERISK, SDL_SCANCODE_KP_MULTIPLY,
+       106},
+  });
+}
+
 TEST(KeyMap, KeysWithoutACodeAreDropped) {
   expectCodes({
       {"unknown", SDLK_UNKNOWN, SDL_SCANCODE_UNKNOWN, 0},
-      {"ISO key left of Z", SDLK_LESS, SDL_SCANCODE_NONUSBACKSLASH, 0},
       {"volume up", SDLK_VOLUMEUP, SDL_SCANCODE_VOLUMEUP, 0},
-      {"keypad =", SDLK_KP_EQUALS, SDL_SCANCODE_KP_EQUALS, 0},
-      {"non-Latin symbol on a letter-less key", 0x20ac,
-       SDL_SCANCODE_NONUSBACKSLASH, 0},
+      {"a symbol on a key without a position", SDLK_DOLLAR,
+       SDL_SCANCODE_UNKNOWN, 0},
   });
 }
 

@@ -9,7 +9,7 @@ bool isLetterScancode(SDL_Scancode scancode) {
 }
 
 // Keys whose code depends on the position only.
-int codeForScancode(SDL_Scancode scancode) {
+int codeForNamedKey(SDL_Scancode scancode) {
   if (scancode >= SDL_SCANCODE_F1 && scancode <= SDL_SCANCODE_F12) {
     return 112 + (scancode - SDL_SCANCODE_F1);
   }
@@ -89,6 +89,16 @@ int codeForScancode(SDL_Scancode scancode) {
       return 144;
     case SDL_SCANCODE_SCROLLLOCK:
       return 145;
+    case SDL_SCANCODE_KP_EQUALS:
+      return 146;
+    default:
+      return 0;
+  }
+}
+
+// The punctuation keys where the US layout has them.
+int codeForUsPunctuationPosition(SDL_Scancode scancode) {
+  switch (scancode) {
     case SDL_SCANCODE_SEMICOLON:
       return 186;
     case SDL_SCANCODE_EQUALS:
@@ -111,6 +121,42 @@ int codeForScancode(SDL_Scancode scancode) {
       return 221;
     case SDL_SCANCODE_APOSTROPHE:
       return 222;
+    // The extra key beside the left Shift of European keyboards.
+    case SDL_SCANCODE_NONUSBACKSLASH:
+      return 226;
+    default:
+      return 0;
+  }
+}
+
+// A punctuation key is named by the character it gives on the current
+// layout, where a code stands for that character on every layout (+ , - .)
+// or on the US one; other characters leave the key to its position.
+int codeForPunctuation(SDL_Keycode key) {
+  switch (key) {
+    case SDLK_SEMICOLON:
+      return 186;
+    case SDLK_EQUALS:
+    case SDLK_PLUS:
+      return 187;
+    case SDLK_COMMA:
+      return 188;
+    case SDLK_MINUS:
+      return 189;
+    case SDLK_PERIOD:
+      return 190;
+    case SDLK_SLASH:
+      return 191;
+    case SDLK_BACKQUOTE:
+      return 192;
+    case SDLK_LEFTBRACKET:
+      return 219;
+    case SDLK_BACKSLASH:
+      return 220;
+    case SDLK_RIGHTBRACKET:
+      return 221;
+    case SDLK_QUOTE:
+      return 222;
     default:
       return 0;
   }
@@ -126,14 +172,15 @@ int virtualKeyCode(SDL_Keycode key, SDL_Scancode scancode) {
   }
   if (scancode == SDL_SCANCODE_0) return '0';
   if (key >= SDLK_a && key <= SDLK_z) return 'A' + (key - SDLK_a);
-  if (const int code = codeForScancode(scancode); code != 0) return code;
-  // On a layout without Latin letters (Cyrillic, Greek) the keysym is the
-  // layout's own letter; the position still tells which Latin letter the
-  // key stands for, so y and n keep working.
-  if (key >= 128 && (key & SDLK_SCANCODE_MASK) == 0 &&
-      isLetterScancode(scancode)) {
-    return 'A' + (scancode - SDL_SCANCODE_A);
+  if (const int code = codeForNamedKey(scancode); code != 0) return code;
+  if (const int code = codeForPunctuation(key); code != 0) return code;
+  if (const int code = codeForUsPunctuationPosition(scancode); code != 0) {
+    return code;
   }
+  // The US position names the rest: a punctuation key where the US layout
+  // has a letter, or a layout's own letter (Cyrillic, Greek), so that y and
+  // n keep working there.
+  if (isLetterScancode(scancode)) return 'A' + (scancode - SDL_SCANCODE_A);
   return 0;
 }
 

@@ -1,8 +1,14 @@
 #include "sdl/sdl_window.h"
 
+#include <signal.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <atomic>
 #include <cstdint>
 #include <cstdlib>
+#include <fstream>
+#include <memory>
 #include <string>
 #include <thread>
 #include <utility>
@@ -17,7 +23,9 @@ namespace pelliwick {
 using sdl_window::idleMilliseconds;
 using sdl_window::ignoreStaleWakeupErrors;
 using sdl_window::messageBoxText;
+using sdl_window::stopSignalled;
 using sdl_window::virtualKeyCode;
+using namespace std::chrono_literals;
 
 namespace {
 
@@ -30,6 +38,45 @@ constexpr char messageBoxCaption[] = "Pelliwick";
 bool isSet(const char* variable) {
   const char* value = std::getenv(variable);
   return value != nullptr && *value != '\0';
+}
+
+bool isCloseEvent(const SDL_Event& event) {
+  return event.type == SDL_QUIT ||
+         (event.type == SDL_WINDOWEVENT &&
+          event.window.event == SDL_WINDOWEVENT_CLOSE);
+}
+
+// What the thread showing the message box shares with the waiting one.
+struct BoxShown {
+  std::atomic<pid_t> thread{0};
+  std::atomic<bool> done{false};
+  int result = 0;
+  std::string error;  // written before `done`
+};
+
+// SDL shows its X11 box from a child process of the thread that asked for
+// it, and that thread waits for the child: end the child to end the box.
+void killChildrenOf(pid_t thread) {
+  std::ifstream children("/proc/self/task/" + std::to_string(thread) +
+                         "/children");
+  pid_t child = 0;
+  while (children >> child) kill(child, SIGKILL);
+}
+
+void endMessageBox(std::thread& shower, const BoxShown& box) {
+  // The box's process may not have been started yet: keep ending it until
+  // the thread is done, but only briefly, as the program is ending.
+  const auto deadline = std::chrono::steady_clock::now() + 100ms;
+  while (!box.done && std::chrono::steady_clock::now() < deadline) {
+    if (const pid_t thread = box.thread; thread != 0) killChildrenOf(thread);
+    std::this_thread::sleep_for(1ms);
+  }
+  if (box.done) {
+    shower.join();
+  } else {
+    // A box that is not a process of its own goes when the program ends.
+    shower.detach();
+  }
 }
 
 }  // namespace
@@ -48,12 +95,15 @@ std::string sdl_window::messageBoxText(const std::wstring& text) {
 }
 
 int sdl_window::idleMilliseconds(std::chrono::microseconds atMost) {
-  const auto rounded = std::chrono::ceil<std::chrono::milliseconds>(atMost);
+  if (atMost == kUntilAnEvent) return -1;
+  const auto whole = std::chrono::floor<std::chrono::milliseconds>(atMost);
+  // SDL takes an int; a day is as good as forever for any game wait.
   return static_cast<int>(
-      std::clamp<std::chrono::milliseconds::rep>(rounded.count(), 1, 10));
+      std::clamp<std::chrono::milliseconds::rep>(whole.count(), 0, 86400000));
 }
 
 SdlWindowSystem::~SdlWindowSystem() {
+  stopWatcher_.reset();
   if (window_ != nullptr) SDL_DestroyWindow(window_);
   if (videoStarted_) SDL_QuitSubSystem(SDL_INIT_VIDEO);
 }
@@ -86,6 +136,7 @@ void SdlWindowSystem::show(const std::wstring& caption) {
     SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
     // Key-downs are all the game reads; no text events are needed.
     SDL_StopTextInput();
+    stopWatcher_ = std::make_unique<sdl_window::StopSignalWatcher>();
   }
   const std::string title = toUtf8(caption);
   if (window_ == nullptr) {
@@ -126,6 +177,16 @@ void SdlWindowSystem::pumpEvents() {
   }
   if (!pumpedByIdle_) SDL_PumpEvents();
   pumpedByIdle_ = false;
+  if (stopSignalled()) closedByUser_ = true;
+  while (!held_.empty() && !closedByUser_) {
+    const SDL_Event event = held_.front();
+    held_.pop_front();
+    handleEvent(event);
+  }
+  if (closedByUser_) {
+    discardPendingEvents();
+    throw ProgramClosed();
+  }
   // Only what is queued now: a key held down must not keep the pump from
   // returning.
   SDL_Event event;
@@ -164,19 +225,35 @@ void SdlWindowSystem::handleEvent(const SDL_Event& event) {
 }
 
 void SdlWindowSystem::discardPendingEvents() {
+  held_.clear();
   SDL_PumpEvents();
   SDL_FlushEvents(SDL_FIRSTEVENT, SDL_LASTEVENT);
 }
 
 void SdlWindowSystem::idle(WaitingFor, std::chrono::microseconds atMost) {
-  const int ms = idleMilliseconds(atMost);
-  if (!videoStarted_) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+  if (atMost <= 0us) return;
+  if (!videoStarted_ || window_ == nullptr) {
+    // No window, so no event can come: just do not spin.
+    std::this_thread::sleep_for(
+        std::min<std::chrono::microseconds>(atMost, 10ms));
     return;
   }
-  // A null event leaves what arrived in the queue for the next pump. It
-  // returns 0 both on a time-out and on an error, which cannot be told apart.
-  SDL_WaitEventTimeout(nullptr, ms);
+  if (!held_.empty()) return;
+  const int ms = idleMilliseconds(atMost);
+  if (ms == 0) {
+    // Under a millisecond to a pause's end: SDL cannot wait that precisely.
+    std::this_thread::sleep_for(atMost);
+    return;
+  }
+  waitForEvent(ms);
+}
+
+void SdlWindowSystem::waitForEvent(int milliseconds) {
+  // The event is taken off the queue, so that one nobody reads (a mouse
+  // move, a cue's end) cannot keep the next wait from sleeping. 0 is both a
+  // time-out and an error, which cannot be told apart.
+  SDL_Event event;
+  if (SDL_WaitEventTimeout(&event, milliseconds) == 1) held_.push_back(event);
   pumpedByIdle_ = true;
 }
 
@@ -184,15 +261,51 @@ WindowHandle SdlWindowSystem::handle() { return window_; }
 
 void SdlWindowSystem::messageBox(const std::wstring& text) {
   const std::string body = messageBoxText(text);
-  if (SDL_ShowSimpleMessageBox(0, messageBoxCaption, body.c_str(), window_) !=
-      0) {
-    fail("cannot show the message box");
+  if (!videoStarted_ || window_ == nullptr) {
+    if (SDL_ShowSimpleMessageBox(0, messageBoxCaption, body.c_str(), window_) !=
+        0) {
+      fail("cannot show the message box");
+    }
+    return;
+  }
+  // The box is shown from a thread of its own, so that this one keeps
+  // watching the game window and the signals: either ends the program at
+  // once, box and all. Keys for the game window wait for the next pump.
+  auto box = std::make_shared<BoxShown>();
+  std::thread shower([box, body, parent = window_] {
+    box->thread = gettid();
+    box->result =
+        SDL_ShowSimpleMessageBox(0, messageBoxCaption, body.c_str(), parent);
+    if (box->result != 0) box->error = SDL_GetError();
+    box->done = true;
+    SDL_Event wake{};
+    wake.type = SDL_USEREVENT;
+    SDL_PushEvent(&wake);
+  });
+  while (!box->done) {
+    if (stopSignalled()) closedByUser_ = true;
+    if (closedByUser_) {
+      endMessageBox(shower, *box);
+      throw ProgramClosed();
+    }
+    SDL_Event event;
+    if (SDL_WaitEventTimeout(&event, -1) != 1) continue;
+    if (isCloseEvent(event)) {
+      closedByUser_ = true;
+    } else {
+      held_.push_back(event);
+    }
+  }
+  shower.join();
+  if (box->result != 0) {
+    throw Failure("cannot show the message box: " + box->error);
   }
 }
 
 bool SdlWindowSystem::closeRequested() {
   if (!videoStarted_ || closedByProgram_) return false;
-  if (closedByUser_) return true;
+  if (closedByUser_ || stopSignalled()) return true;
+  if (std::any_of(held_.begin(), held_.end(), isCloseEvent)) return true;
   SDL_PumpEvents();
   if (SDL_HasEvent(SDL_QUIT)) return true;
   SDL_Event events[32];

@@ -3,8 +3,11 @@
 #include <SDL.h>
 
 #include <chrono>
+#include <deque>
+#include <memory>
 #include <string>
 
+#include "sdl/stop_signals.h"
 #include "window.h"
 
 namespace pelliwick {
@@ -15,16 +18,18 @@ namespace sdl_window {
 // every "\r" (or "\r\n") becomes "\n".
 std::string messageBoxText(const std::wstring& text);
 
-// How long idle() lets SDL wait: `atMost` rounded up to whole milliseconds,
-// at least 1 (so that wait loops never spin) and at most 10 (so that the
-// game's own clocks are looked at often enough).
+// How long idle() lets SDL wait for an event: the whole milliseconds of
+// `atMost` (SDL counts in them; a rest below one is slept precisely), or -1
+// for kUntilAnEvent.
 int idleMilliseconds(std::chrono::microseconds atMost);
 
 }  // namespace sdl_window
 
 // The game window: one SDL window that draws nothing and reports key-downs
 // with Windows virtual-key codes. Construct it, then show() it; SDL video is
-// started by the first show() and stopped again by the destructor.
+// started by the first show() and stopped again by the destructor. It also
+// ends the game on SIGINT and SIGTERM, when the program blocked them (see
+// stop_signals.h).
 class SdlWindowSystem : public WindowSystem {
  public:
   SdlWindowSystem() = default;
@@ -48,6 +53,8 @@ class SdlWindowSystem : public WindowSystem {
  private:
   void handleEvent(const SDL_Event& event);
   void discardPendingEvents();
+  // Sleeps until an event comes and keeps it for the next pump.
+  void waitForEvent(int milliseconds);
 
   bool videoStarted_ = false;
   SDL_Window* window_ = nullptr;
@@ -56,7 +63,10 @@ class SdlWindowSystem : public WindowSystem {
   // idle() has just moved what arrived into SDL's queue: the pump after it
   // need not ask the display again.
   bool pumpedByIdle_ = false;
+  // Taken off SDL's queue by a wait, in order, for the next pump to run.
+  std::deque<SDL_Event> held_;
   KeyDownHandler keyDown_;
+  std::unique_ptr<sdl_window::StopSignalWatcher> stopWatcher_;
 };
 
 }  // namespace pelliwick

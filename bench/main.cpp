@@ -1,0 +1,94 @@
+// pelliwick-bench: the game's speed and memory figures, side by side with
+// their targets. Needs a display (scripts/bench.sh starts Xvfb when there is
+// none); the audio device is SDL's dummy driver unless SDL_AUDIODRIVER says
+// otherwise. Usage: pelliwick-bench [trials [figure]] with 50 trials by
+// default and every figure, or one of: memory idle speech start-up mixer.
+#include <SDL.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <exception>
+#include <string>
+
+#include "bench_support.h"
+#include "figures.h"
+#include "sdl/sdl_window.h"
+#include "sdl_audio/sdl_audio_output.h"
+
+namespace {
+
+constexpr int kRounds = 200;
+constexpr char kMemoryOnly[] = "--memory-only";
+
+// In a process of its own, so that the resident size is the game's alone.
+void memoryInAChild(const char* self) {
+  std::fflush(stdout);
+  const pid_t child = fork();
+  if (child == 0) {
+    execl(self, self, kMemoryOnly, nullptr);
+    _exit(127);
+  }
+  int status = 0;
+  if (child > 0) waitpid(child, &status, 0);
+}
+
+int run(int argc, char** argv) {
+  setenv("SDL_AUDIODRIVER", "dummy", 0);
+  pelliwick::SdlWindowSystem window;
+  window.show(L"Form1");
+  if (argc > 1 && std::string(argv[1]) == kMemoryOnly) {
+    pelliwick::bench::memoryOverRounds(window, kRounds);
+    return 0;
+  }
+  const int trials = argc > 1 ? std::max(1, std::atoi(argv[1])) : 50;
+  const std::string only = argc > 2 ? argv[2] : "";
+  auto wanted = [&](const char* figure) {
+    return only.empty() || only == figure;
+  };
+
+  std::printf("%-48s %12s %12s %-9s %s\n", "figure", "median", "worst", "unit",
+              "target");
+  if (wanted("memory")) {
+    pelliwick::bench::printHeading("Memory (real window, speech and mixer; " +
+                                   std::to_string(kRounds) + " rounds)");
+    memoryInAChild("/proc/self/exe");
+  }
+
+  // The audio device runs through the idle figures, as in the game.
+  pelliwick::SdlAudioOutput audio;
+  audio.mixer();
+  if (wanted("idle")) {
+    pelliwick::bench::printHeading(
+        std::string("Idle, waiting for a key (audio driver ") +
+        SDL_GetCurrentAudioDriver() + ", video driver " +
+        SDL_GetCurrentVideoDriver() + ")");
+    pelliwick::bench::idleWaits(window, trials);
+  }
+  if (wanted("speech")) {
+    pelliwick::bench::printHeading(
+        "Pause and speech (real espeak-ng and mixer)");
+    pelliwick::bench::keyToEchoAndPurge(window, trials);
+  }
+  if (wanted("start-up")) {
+    pelliwick::bench::printHeading("Start-up (the real program, disk driver)");
+    pelliwick::bench::startUp(trials);
+  }
+  if (wanted("mixer")) {
+    pelliwick::bench::printHeading("Mixer");
+    pelliwick::bench::mixerCpu(trials);
+  }
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  try {
+    return run(argc, argv);
+  } catch (const std::exception& error) {
+    std::fprintf(stderr, "pelliwick-bench: %s\n", error.what());
+    return 1;
+  }
+}
