@@ -50,10 +50,13 @@ SpeechStream& Mixer::speechStream(int sampleRate) {
 void Mixer::render(float* out, std::size_t frames) {
   std::fill(out, out + 2 * frames, 0.0f);
   const int ended = cues_->mixInto(out, frames);
+  bool sounded = ended >= 0;
   if (SpeechChannel* speech =
           speechForRender_.load(std::memory_order_acquire)) {
-    speech->mixInto(out, frames);
+    sounded = speech->mixInto(out, frames) || sounded;
   }
+  // A silent period costs the fill above and two uncontended locks.
+  if (!sounded) return;
   for (std::size_t i = 0; i < 2 * frames; ++i) out[i] = softLimit(out[i]);
   if (ended > 0 && onCueEnded_) onCueEnded_();
 }
