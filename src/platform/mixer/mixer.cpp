@@ -1,3 +1,9 @@
+// What this implements of DirectSound's software mixer: every playing
+// secondary buffer and the speech are summed into one stereo stream at the
+// device's rate, each at its own frequency, volume and pan, with a soft
+// limiter where the sum would clip. What it ignores: the primary buffer and
+// its format (the device's own is used), hardware mixing and acceleration
+// levels, 3D sound, effects and speaker configuration.
 #include "mixer/mixer.h"
 
 #include <algorithm>

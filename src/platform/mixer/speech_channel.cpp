@@ -1,3 +1,8 @@
+// What this implements of the speech engine's audio output (the SAPI voice
+// playing to the default device): one queue of synthesised samples heard in
+// order, a purge that silences it within one device period, and positions
+// to wait on. What it ignores: audio formats other than mono 16-bit, output
+// devices other than the mixer, bookmarks and audio events.
 #include "mixer/speech_channel.h"
 
 #include <algorithm>
