@@ -126,6 +126,35 @@ TEST(Mix, ResamplingLeavesImagesAndAliasingFarBelowTheCue) {
   }
 }
 
+// The key echo must come out as soon as it goes in: the filter's
+// look-ahead is read from what is queued, not waited for.
+TEST(Mix, ResamplingAddsNoDelay) {
+  std::vector<float> samples(2000, 0.0f);
+  samples[300] = 0.5f;
+  auto click = std::make_shared<PcmSound>();
+  click->sampleRate = kFileRate;
+  click->samples = samples;
+  std::vector<std::int16_t> speech(2000, 0);
+  speech[300] = 16384;
+
+  Mixer mixer(kDeviceRate);
+  auto buffer = mixer.createBuffer(click, {kAllControls});
+  buffer->setPan(DSBPAN_RIGHT);  // the left channel hears the speech alone
+  buffer->play(0);
+  mixer.speechStream(22050).append(speech.data(), speech.size());
+  const auto out = test::render(mixer, 2000);
+  std::vector<float> cue, voice;
+  for (std::size_t i = 0; i < out.size(); i += 2) {
+    voice.push_back(out[i]);
+    cue.push_back(out[i + 1] - out[i]);
+  }
+  auto peak = [](const std::vector<float>& s) {
+    return std::max_element(s.begin(), s.end()) - s.begin();
+  };
+  EXPECT_EQ(peak(cue), 300 * kDeviceRate / kFileRate);
+  EXPECT_EQ(peak(voice), 300 * kDeviceRate / 22050);
+}
+
 TEST(Mix, LoopsWithoutASeamThroughTheFilter) {
   // 1100 frames hold exactly 44 periods of 441 Hz: a clean loop.
   Mixer mixer(kDeviceRate);
