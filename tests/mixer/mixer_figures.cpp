@@ -106,7 +106,8 @@ int main() {
     const auto tones = test::tones(kSpeechRate, hz, kSpeechRate);
     std::vector<std::int16_t> samples(tones->samples.size());
     for (std::size_t i = 0; i < samples.size(); ++i) {
-      samples[i] = static_cast<std::int16_t>(tones->samples[i] * 32767);
+      samples[i] =
+          static_cast<std::int16_t>(std::lround(tones->samples[i] * 32767));
     }
     Mixer mixer(kDeviceRate);
     mixer.speechStream(kSpeechRate).append(samples.data(), samples.size());
