@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "failure.h"
+#include "mixer/fade.h"
 #include "mixer/mixer.h"
 #include "signal.h"
 
@@ -34,7 +35,7 @@ TEST(CueBuffer, StatusFallsToZeroAtTheRenderThatUsesTheLastSample) {
   EXPECT_EQ(ended, 2);
 }
 
-TEST(CueBuffer, StopSilencesAtOnceAndKeepsThePosition) {
+TEST(CueBuffer, StopEndsTheStatusAtOnceAndKeepsThePosition) {
   Mixer mixer(8000);
   auto buffer =
       mixer.createBuffer(test::constant(8000, 100, 0.5f), {kAllControls});
@@ -42,6 +43,8 @@ TEST(CueBuffer, StopSilencesAtOnceAndKeepsThePosition) {
   test::render(mixer, 40);
   buffer->stop();
   EXPECT_EQ(buffer->getStatus(), 0);
+  // The sound itself fades out.
+  test::render(mixer, fadeFrames(8000));
   EXPECT_EQ(test::render(mixer, 8), std::vector<float>(16, 0.0f));
   buffer->stop();  // stopping a stopped buffer is harmless
   buffer->play(0);
@@ -147,14 +150,19 @@ TEST(CueBuffer, LoopsUntilStopped) {
   EXPECT_EQ(buffer->getStatus(), 0);
 }
 
-TEST(CueBuffer, DroppingAPlayingBufferSilencesIt) {
+TEST(CueBuffer, DroppingAPlayingBufferFadesItOut) {
   Mixer mixer(8000);
   auto buffer =
       mixer.createBuffer(test::constant(8000, 1000, 0.5f), {kAllControls});
   buffer->play(0);
   test::render(mixer, 10);
+  std::weak_ptr<SoundBuffer> gone = buffer;
   buffer.reset();
+  EXPECT_TRUE(gone.expired());
   EXPECT_EQ(mixer.playingCues(), 0u);
+  // The samples live on in the mixer until the fade is over.
+  const auto fade = test::channel(test::render(mixer, fadeFrames(8000)), 0);
+  EXPECT_GT(fade.front(), 0.4f);
   EXPECT_EQ(test::render(mixer, 4), std::vector<float>(8, 0.0f));
 }
 

@@ -1,7 +1,10 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <functional>
 
+#include "mixer/cue_buffer.h"
+#include "mixer/fade.h"
 #include "mixer/limiter.h"
 #include "mixer/mixer.h"
 #include "signal.h"
@@ -95,17 +98,91 @@ TEST(Mix, FrequencyChangesPitchAndLength) {
   EXPECT_LT(playAt(15000).frames, playAt(11026).frames);
 }
 
-TEST(Mix, ResamplingInterpolates) {
-  // A ramp played four times slower must come out as a finer ramp, not as
-  // steps.
-  auto ramp = std::make_shared<PcmSound>();
-  ramp->sampleRate = 11025;
-  ramp->samples = {0.0f, 0.4f, 0.8f};
+// A cue made at 11025 Hz with nothing above 5 kHz.
+const std::vector<double> kCueTones = {300, 2200, 4900};
+
+std::vector<double> heardAt(int frequency) {
+  std::vector<double> heard;
+  for (double hz : kCueTones) heard.push_back(hz * frequency / kFileRate);
+  return heard;
+}
+
+TEST(Mix, ResamplingLeavesImagesAndAliasingFarBelowTheCue) {
+  // At the highest frequency most of the cue lies above what the device
+  // can play: it must be filtered away, not folded down.
+  for (int frequency : {11026, 8000, 15000, DSBFREQUENCY_MAX}) {
+    SCOPED_TRACE(frequency);
+    Mixer mixer(kDeviceRate);
+    auto buffer = mixer.createBuffer(
+        test::tones(kFileRate, kCueTones, 8 * kFileRate), {kAllControls});
+    buffer->setFrequency(frequency);
+    buffer->play(0);
+    const auto left = test::channel(test::render(mixer, 16384), 0, 4096);
+    std::vector<double> heard;
+    for (double hz : heardAt(frequency)) {
+      if (hz < 0.45 * kDeviceRate) heard.push_back(hz);
+    }
+    EXPECT_LT(test::strayLevelDb(left, kDeviceRate, heard), -70.0);
+  }
+}
+
+// The key echo must come out as soon as it goes in: the filter's
+// look-ahead is read from what is queued, not waited for.
+TEST(Mix, ResamplingAddsNoDelay) {
+  std::vector<float> samples(2000, 0.0f);
+  samples[300] = 0.5f;
+  auto click = std::make_shared<PcmSound>();
+  click->sampleRate = kFileRate;
+  click->samples = samples;
+  std::vector<std::int16_t> speech(2000, 0);
+  speech[300] = 16384;
+
   Mixer mixer(kDeviceRate);
-  auto buffer = mixer.createBuffer(ramp, {kAllControls});
+  auto buffer = mixer.createBuffer(click, {kAllControls});
+  buffer->setPan(DSBPAN_RIGHT);  // the left channel hears the speech alone
   buffer->play(0);
-  auto left = test::channel(test::render(mixer, 8), 0);
-  for (int i = 0; i < 8; ++i) EXPECT_NEAR(left[i], 0.1f * i, 1e-5);
+  mixer.speechStream(22050).append(speech.data(), speech.size());
+  const auto out = test::render(mixer, 2000);
+  std::vector<float> cue, voice;
+  for (std::size_t i = 0; i < out.size(); i += 2) {
+    voice.push_back(out[i]);
+    cue.push_back(out[i + 1] - out[i]);
+  }
+  auto peak = [](const std::vector<float>& s) {
+    return std::max_element(s.begin(), s.end()) - s.begin();
+  };
+  EXPECT_EQ(peak(cue), 300 * kDeviceRate / kFileRate);
+  EXPECT_EQ(peak(voice), 300 * kDeviceRate / 22050);
+}
+
+TEST(Mix, LoopsWithoutASeamThroughTheFilter) {
+  // 1100 frames hold exactly 44 periods of 441 Hz: a clean loop.
+  Mixer mixer(kDeviceRate);
+  auto buffer =
+      mixer.createBuffer(test::sine(kFileRate, 441, 1100), {kAllControls});
+  buffer->setFrequency(11026);
+  buffer->play(DSBPLAY_LOOPING);
+  const auto left = test::channel(test::render(mixer, 16384), 0, 4096);
+  EXPECT_LT(test::strayLevelDb(left, kDeviceRate, {441.0 * 11026 / kFileRate}),
+            -70.0);
+  EXPECT_NE(buffer->getStatus(), 0);
+}
+
+TEST(Mix, FrequencySetWhilePlayingIsHeardFromTheNextPeriod) {
+  Mixer mixer(kDeviceRate);
+  auto buffer = mixer.createBuffer(
+      test::tones(kFileRate, kCueTones, 4 * kFileRate), {kAllControls});
+  buffer->setFrequency(11026);
+  buffer->play(0);
+  test::render(mixer, 512);
+  // Through the filter, then copied as is (the device's own rate), then
+  // through the filter again.
+  for (int frequency : {15000, kDeviceRate, 8000}) {
+    SCOPED_TRACE(frequency);
+    buffer->setFrequency(frequency);
+    const auto left = test::channel(test::render(mixer, 4096), 0);
+    EXPECT_LT(test::strayLevelDb(left, kDeviceRate, heardAt(frequency)), -60.0);
+  }
 }
 
 TEST(Mix, StereoSoundsKeepTheirChannels) {
@@ -140,7 +217,9 @@ TEST(Mix, OverlappingSoundsAreLimitedNotWrapped) {
   mixer.speechStream(22050).append(speech.data(), speech.size());
   auto out = test::render(mixer, 4410);
   float loudest = 0;
-  for (std::size_t i = 0; i < out.size(); i += 2) {
+  // The speech fades in and out at its ends; the signs are compared between.
+  const std::size_t fade = fadeFrames(kDeviceRate);
+  for (std::size_t i = 2 * fade; i < out.size() - 2 * fade; i += 2) {
     const float frame = static_cast<float>(i / 2);
     const float expectedSign =
         2 * std::sin(2 * std::numbers::pi * 300 * frame / kDeviceRate) +
@@ -173,6 +252,106 @@ TEST(Mix, LimiterIsSmoothAndTransparentBelowItsKnee) {
     EXPECT_LT(softLimit(x), softLimit(x + 0.01f)) << x;
   }
   EXPECT_LT(softLimit(1.0f), 0.99f);
+}
+
+// A sound cut off in the middle of its waveform, and where the cut is.
+struct CutOff {
+  std::vector<float> left;
+  std::size_t cut;
+  bool silentAfter;  // false when the sound comes back after the cut
+};
+
+constexpr std::size_t kBefore = 1000;
+
+// A 441 Hz sine cue (amplitude 0.5) played at 11026 Hz, cut by `cut`.
+CutOff cutCue(const std::function<void(std::shared_ptr<SoundBuffer>&)>& cut,
+              bool silentAfter) {
+  Mixer mixer(kDeviceRate);
+  auto buffer =
+      mixer.createBuffer(test::sine(kFileRate, 441, kFileRate), {kAllControls});
+  buffer->setFrequency(11026);
+  buffer->play(0);
+  auto out = test::render(mixer, kBefore);
+  cut(buffer);
+  if (buffer) {
+    EXPECT_EQ(buffer->getStatus(), silentAfter ? 0 : 1);
+  }
+  EXPECT_EQ(mixer.playingCues(), silentAfter ? 0u : 1u);
+  const auto after = test::render(mixer, 1000);
+  out.insert(out.end(), after.begin(), after.end());
+  return {test::channel(out, 0), kBefore, silentAfter};
+}
+
+// The same sine as speech at 22050 Hz, of which only the first `queued`
+// samples are appended at first. `cut` is called after `kBefore` frames
+// with the stream and the whole sine, and says where the cut is.
+CutOff cutSpeech(std::size_t queued,
+                 const std::function<std::size_t(
+                     SpeechStream&, const std::vector<std::int16_t>&)>& cut,
+                 bool silentAfter) {
+  Mixer mixer(kDeviceRate);
+  SpeechStream& speech = mixer.speechStream(22050);
+  std::vector<std::int16_t> sine(22050);
+  for (std::size_t i = 0; i < sine.size(); ++i) {
+    sine[i] = static_cast<std::int16_t>(
+        16384 * std::sin(2 * std::numbers::pi * 441 * i / 22050.0));
+  }
+  speech.append(sine.data(), queued);
+  auto out = test::render(mixer, kBefore);
+  const std::size_t cutAt = cut(speech, sine);
+  const auto after = test::render(mixer, 3000);
+  out.insert(out.end(), after.begin(), after.end());
+  return {test::channel(out, 0), cutAt, silentAfter};
+}
+
+TEST(Mix, EveryCutIsFadedWithinAFewMilliseconds) {
+  const std::size_t fade = fadeFrames(kDeviceRate);
+  auto stop = [](auto& buffer) { buffer->stop(); };
+  auto release = [](auto& buffer) { buffer.reset(); };
+  auto stopAndPlayAgain = [](auto& buffer) {
+    buffer->stop();
+    buffer->play(0);
+  };
+  auto purge = [](SpeechStream& speech, const auto&) {
+    speech.clear();
+    return kBefore;
+  };
+  // Speech running dry ends a little before its last queued sample (at
+  // about 1000 frames for 540 samples); the rest of it may come before or
+  // after that.
+  constexpr std::size_t kShort = 540;
+  auto runDry = [](SpeechStream&, const auto&) { return 2 * kShort; };
+  auto appendAfter = [](std::size_t queued) {
+    return [queued](SpeechStream& speech, const auto& sine) {
+      speech.append(sine.data() + queued, sine.size() - queued);
+      return kBefore;
+    };
+  };
+  const std::vector<std::pair<const char*, CutOff>> cuts = {
+      {"stop", cutCue(stop, true)},
+      {"release", cutCue(release, true)},
+      {"play again after a stop", cutCue(stopAndPlayAgain, false)},
+      {"purge", cutSpeech(22050, purge, true)},
+      {"queue runs dry", cutSpeech(kShort, runDry, true)},
+      {"queue runs low, then goes on",
+       cutSpeech(kShort + 20, appendAfter(kShort + 20), false)},
+      {"queue runs dry, then goes on",
+       cutSpeech(kShort - 20, appendAfter(kShort - 20), false)},
+  };
+  for (const auto& [name, cut] : cuts) {
+    SCOPED_TRACE(name);
+    // The sine itself moves by up to 0.031 a frame; a fade adds 0.5/fade.
+    EXPECT_LT(test::largestStep(cut.left), 0.031f + 0.5f / fade + 0.005f);
+    float loudest = 0;
+    for (std::size_t i = cut.cut - 300; i < cut.cut - 200; ++i) {
+      loudest = std::max(loudest, std::fabs(cut.left[i]));
+    }
+    EXPECT_GT(loudest, 0.45f) << "nothing sounded before the cut";
+    if (!cut.silentAfter) continue;
+    for (std::size_t i = cut.cut + fade; i < cut.left.size(); ++i) {
+      ASSERT_EQ(cut.left[i], 0.0f) << "frame " << i - cut.cut << " after";
+    }
+  }
 }
 
 TEST(Mix, SilentWithNothingToPlay) {

@@ -5,6 +5,7 @@
 #include <thread>
 
 #include "failure.h"
+#include "mixer/fade.h"
 #include "mixer/mixer.h"
 #include "signal.h"
 
@@ -35,12 +36,26 @@ TEST(SpeechChannel, AppendedSamplesComeOutResampledAndCentred) {
   EXPECT_EQ(speech.playedPosition(), 2205u);
   const auto left = test::channel(out, 0);
   EXPECT_EQ(left, test::channel(out, 1));
-  // Twice as many frames, same pitch, same level.
-  EXPECT_NEAR(test::signChanges(left) / 2.0 / 0.1, 1000.0, 10.0);
-  EXPECT_NEAR(test::rms(left), 16000 / 32768.0 / std::sqrt(2.0), 0.005);
-  // Interpolated: every other frame lies between its neighbours' samples.
-  EXPECT_NEAR(left[3], (samples[1] + samples[2]) / 2.0 / 32768.0, 1e-5);
+  // Twice as many frames, same pitch, same level between the fades.
+  const std::vector<float> middle(left.begin() + 441, left.end() - 441);
+  EXPECT_NEAR(test::signChanges(middle) / 2.0 / 0.08, 1000.0, 15.0);
+  EXPECT_NEAR(test::rms(middle), 16000 / 32768.0 / std::sqrt(2.0), 0.005);
   EXPECT_EQ(test::render(mixer, 16), std::vector<float>(32, 0.0f));
+}
+
+TEST(SpeechChannel, ResamplingLeavesImagesFarBelowTheSpeech) {
+  // Speech reaches up to 11 kHz at 22050 Hz; its images would lie above.
+  const std::vector<double> hz = {200, 3000, 9500};
+  auto sound = test::tones(kSpeechRate, hz, kSpeechRate);
+  std::vector<std::int16_t> samples(sound->samples.size());
+  for (std::size_t i = 0; i < samples.size(); ++i) {
+    samples[i] =
+        static_cast<std::int16_t>(std::lround(sound->samples[i] * 32767));
+  }
+  Mixer mixer(kDeviceRate);
+  mixer.speechStream(kSpeechRate).append(samples.data(), samples.size());
+  const auto left = test::channel(test::render(mixer, 16384), 0, 4096);
+  EXPECT_LT(test::strayLevelDb(left, kDeviceRate, hz), -70.0);
 }
 
 TEST(SpeechChannel, PlayedPositionFollowsTheRendering) {
@@ -72,12 +87,17 @@ TEST(SpeechChannel, ClearSilencesTheNextRenderAndWakesWaiters) {
   waiter.join();
   EXPECT_TRUE(woke);
   EXPECT_EQ(speech.playedPosition(), end);
-  EXPECT_EQ(test::render(mixer, 512), std::vector<float>(1024, 0.0f));
+  // Faded out within a few milliseconds, well inside one period.
+  const auto out = test::render(mixer, 512);
+  const std::size_t fade = fadeFrames(kDeviceRate);
+  EXPECT_NE(out[0], 0.0f);
+  EXPECT_EQ(std::vector<float>(out.begin() + 2 * fade, out.end()),
+            std::vector<float>(1024 - 2 * fade, 0.0f));
 
   // Speech appended after a clear plays normally and positions go on.
   EXPECT_EQ(speech.append(samples.data(), 100), end + 100);
-  auto out = test::render(mixer, 200);
-  EXPECT_NE(out[2 * 10], 0.0f);
+  const auto again = test::render(mixer, 200);
+  EXPECT_NE(again[2 * 10], 0.0f);
   EXPECT_EQ(speech.playedPosition(), end + 100);
 }
 
@@ -128,12 +148,19 @@ TEST(SpeechChannel, LongSessionsDoNotLoseSamples) {
   };
   int next = 0;
   int expected = 0;
-  for (int round = 0; round < 200; ++round) {
+  const auto fade = static_cast<int>(fadeFrames(kSpeechRate));
+  // One chunk ahead, so that the queue never runs low and fades.
+  auto appendChunk = [&] {
     for (auto& s : chunk) s = value(next++);
     speech.append(chunk.data(), chunk.size());
+  };
+  appendChunk();
+  for (int round = 0; round < 200; ++round) {
+    appendChunk();
     auto out = test::render(mixer, 999);
-    for (std::size_t i = 0; i < 999; ++i) {
-      ASSERT_FLOAT_EQ(out[2 * i], value(expected++) / 32768.0f);
+    for (std::size_t i = 0; i < 999; ++i, ++expected) {
+      if (expected < fade) continue;  // fading in
+      ASSERT_FLOAT_EQ(out[2 * i], value(expected) / 32768.0f);
     }
   }
   EXPECT_EQ(speech.playedPosition(), 200u * 999);

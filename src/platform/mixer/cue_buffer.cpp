@@ -1,3 +1,8 @@
+// What this implements of a DirectSound secondary buffer: volume, pan and
+// frequency (each only when its flag was asked for), the current position
+// as a byte offset, play once or looping, status and stop. What it ignores:
+// hardware mixing and locations, 3D, effects, notifications, writing into
+// the buffer, and lost buffers (nothing takes the device away).
 #include "mixer/cue_buffer.h"
 
 #include <algorithm>
@@ -22,34 +27,50 @@ void requireRange(int value, int low, int high, const char* what) {
   }
 }
 
+// Far more voices than the game ever overlaps, so that the audio thread
+// never grows these lists.
+constexpr std::size_t kVoiceRoom = 32;
+
 }  // namespace
 
 CueBoard::CueBoard(int outputRate) : outputRate_(outputRate) {
-  // Room for far more cues than the game ever overlaps, so that play()
-  // hardly ever allocates while holding the lock.
-  playing_.reserve(32);
+  sounding_.reserve(kVoiceRoom);
+  retired_.reserve(kVoiceRoom);
 }
 
 int CueBoard::mixInto(float* interleavedStereo, std::size_t frames) {
   std::lock_guard lock(mutex_);
+  if (sounding_.empty()) return -1;
   int ended = 0;
-  for (std::size_t i = 0; i < playing_.size();) {
-    CueBuffer* cue = playing_[i];
-    if (cue->mixInto(interleavedStereo, frames)) {
+  for (std::size_t i = 0; i < sounding_.size();) {
+    const auto rendered = sounding_[i]->mixInto(interleavedStereo, frames);
+    if (rendered == CueVoice::Rendered::Sounding) {
       ++i;
       continue;
     }
-    cue->playing_ = false;
-    playing_[i] = playing_.back();
-    playing_.pop_back();
-    ++ended;
+    if (rendered == CueVoice::Rendered::Ended) ++ended;
+    // The last owner of a faded voice may be this list: hand it to the
+    // other threads to free.
+    retired_.push_back(std::move(sounding_[i]));
+    sounding_[i] = std::move(sounding_.back());
+    sounding_.pop_back();
   }
   return ended;
 }
 
 std::size_t CueBoard::playingCount() const {
   std::lock_guard lock(mutex_);
-  return playing_.size();
+  return static_cast<std::size_t>(
+      std::count_if(sounding_.begin(), sounding_.end(),
+                    [](const auto& voice) { return voice->playing(); }));
+}
+
+std::vector<std::shared_ptr<CueVoice>> CueBoard::takeRetiredLocked() {
+  std::vector<std::shared_ptr<CueVoice>> fresh;
+  if (retired_.empty()) return fresh;
+  fresh.reserve(kVoiceRoom);
+  fresh.swap(retired_);
+  return fresh;
 }
 
 CueBuffer::CueBuffer(std::shared_ptr<CueBoard> board,
@@ -65,14 +86,23 @@ CueBuffer::CueBuffer(std::shared_ptr<CueBoard> board,
   if (sound_->sampleRate <= 0 || sound_->bytesPerFrame == 0) {
     throw Failure("sound buffer: the sound has no valid format");
   }
-  step_ = static_cast<double>(sound_->sampleRate) / board_->outputRate();
+  frequency_ = sound_->sampleRate;
+  voice_ = makeVoice();
 }
 
 CueBuffer::~CueBuffer() {
-  // Dropping a playing buffer silences it; once the lock is released the
-  // audio thread can no longer reach this object.
+  std::vector<std::shared_ptr<CueVoice>> retired;
   std::lock_guard lock(board_->mutex_);
-  removeFromBoard();
+  // A buffer dropped while it plays is cut off like a stop: the board
+  // keeps the voice, and its samples, until it has faded out.
+  voice_->cutOff();
+  retired = board_->takeRetiredLocked();
+}
+
+std::shared_ptr<CueVoice> CueBuffer::makeVoice() const {
+  auto voice = std::make_shared<CueVoice>(sound_, board_->outputRate());
+  voice->setFrequency(frequency_);
+  return voice;
 }
 
 void CueBuffer::requireControl(std::uint32_t flag, const char* what) const {
@@ -82,21 +112,12 @@ void CueBuffer::requireControl(std::uint32_t flag, const char* what) const {
   }
 }
 
-void CueBuffer::updateGains() {
+void CueBuffer::updateGainsLocked() {
   const float volume = decibelsToGain(volume_);
   // Pan turns down only the far side, so a centred cue plays at full level
   // on both.
-  gainLeft_ = volume * (pan_ > 0 ? decibelsToGain(-pan_) : 1.0f);
-  gainRight_ = volume * (pan_ < 0 ? decibelsToGain(pan_) : 1.0f);
-}
-
-void CueBuffer::removeFromBoard() {
-  auto& list = board_->playing_;
-  auto found = std::find(list.begin(), list.end(), this);
-  if (found != list.end()) {
-    *found = list.back();
-    list.pop_back();
-  }
+  voice_->setGains(volume * (pan_ > 0 ? decibelsToGain(-pan_) : 1.0f),
+                   volume * (pan_ < 0 ? decibelsToGain(pan_) : 1.0f));
 }
 
 void CueBuffer::setCurrentPosition(std::uint32_t byteOffset) {
@@ -107,7 +128,7 @@ void CueBuffer::setCurrentPosition(std::uint32_t byteOffset) {
                   " is past the end (" + std::to_string(size) + " bytes)");
   }
   std::lock_guard lock(board_->mutex_);
-  position_ = byteOffset / sound_->bytesPerFrame;
+  voice_->setPosition(byteOffset / sound_->bytesPerFrame);
 }
 
 void CueBuffer::setVolume(int hundredthsOfDb) {
@@ -115,7 +136,7 @@ void CueBuffer::setVolume(int hundredthsOfDb) {
   requireRange(hundredthsOfDb, DSBVOLUME_MIN, DSBVOLUME_MAX, "volume");
   std::lock_guard lock(board_->mutex_);
   volume_ = hundredthsOfDb;
-  updateGains();
+  updateGainsLocked();
 }
 
 void CueBuffer::setPan(int hundredthsOfDb) {
@@ -123,78 +144,53 @@ void CueBuffer::setPan(int hundredthsOfDb) {
   requireRange(hundredthsOfDb, DSBPAN_LEFT, DSBPAN_RIGHT, "pan");
   std::lock_guard lock(board_->mutex_);
   pan_ = hundredthsOfDb;
-  updateGains();
+  updateGainsLocked();
 }
 
 void CueBuffer::setFrequency(int hz) {
   requireControl(DSBCAPS_CTRLFREQUENCY, "frequency");
   requireRange(hz, DSBFREQUENCY_MIN, DSBFREQUENCY_MAX, "frequency");
+  // The filter is rebuilt here, under the lock, rather than in the audio
+  // thread; the change is heard from the next period on.
   std::lock_guard lock(board_->mutex_);
-  step_ = static_cast<double>(hz) / board_->outputRate();
+  voice_->setFrequency(hz);
+  frequency_ = hz;
 }
 
 void CueBuffer::play(std::uint32_t flags) {
   if ((flags & ~DSBPLAY_LOOPING) != 0) {
     throw Failure("sound buffer: unknown play flags " + std::to_string(flags));
   }
+  const bool looping = (flags & DSBPLAY_LOOPING) != 0;
+  std::vector<std::shared_ptr<CueVoice>> retired;
   std::lock_guard lock(board_->mutex_);
-  looping_ = (flags & DSBPLAY_LOOPING) != 0;
-  if (!playing_) {
-    playing_ = true;
-    board_->playing_.push_back(this);
+  retired = board_->takeRetiredLocked();
+  if (voice_->playing()) {
+    voice_->setLooping(looping);
+    return;
   }
+  voice_->start(looping);
+  board_->sounding_.push_back(voice_);
 }
 
 int CueBuffer::getStatus() {
   std::lock_guard lock(board_->mutex_);
-  if (!playing_) return 0;
-  return DSBSTATUS_PLAYING | (looping_ ? DSBSTATUS_LOOPING : 0);
+  if (!voice_->playing()) return 0;
+  return DSBSTATUS_PLAYING | (voice_->looping() ? DSBSTATUS_LOOPING : 0);
 }
 
 void CueBuffer::stop() {
+  auto next = makeVoice();
+  std::vector<std::shared_ptr<CueVoice>> retired;
   std::lock_guard lock(board_->mutex_);
-  if (playing_) {
-    playing_ = false;
-    removeFromBoard();
-  }
-}
-
-bool CueBuffer::mixInto(float* out, std::size_t frames) {
-  const std::size_t length = sound_->frames();
-  const float* samples = sound_->samples.data();
-  const bool stereo = sound_->channels == 2;
-  const double end = static_cast<double>(length);
-  for (std::size_t i = 0; i < frames; ++i) {
-    const auto index = static_cast<std::size_t>(position_);
-    const auto fraction = static_cast<float>(position_ - index);
-    // Past the last sample a one-shot cue glides to silence, a loop to its
-    // start.
-    const bool hasNext = index + 1 < length || looping_;
-    const std::size_t next = index + 1 < length ? index + 1 : 0;
-    float left, right;
-    if (stereo) {
-      const float a0 = samples[2 * index], a1 = samples[2 * index + 1];
-      const float b0 = hasNext ? samples[2 * next] : 0.0f;
-      const float b1 = hasNext ? samples[2 * next + 1] : 0.0f;
-      left = a0 + (b0 - a0) * fraction;
-      right = a1 + (b1 - a1) * fraction;
-    } else {
-      const float a = samples[index];
-      const float b = hasNext ? samples[next] : 0.0f;
-      left = right = a + (b - a) * fraction;
-    }
-    out[2 * i] += left * gainLeft_;
-    out[2 * i + 1] += right * gainRight_;
-    position_ += step_;
-    if (position_ >= end) {
-      if (!looping_) {
-        position_ = 0;
-        return false;
-      }
-      position_ = std::fmod(position_, end);
-    }
-  }
-  return true;
+  retired = board_->takeRetiredLocked();
+  if (!voice_->playing()) return;
+  // The stopped voice fades out on the board; the buffer goes on from
+  // where it stopped with a voice of its own.
+  voice_->cutOff();
+  next->continueFrom(*voice_);
+  voice_ = std::move(next);
+  updateGainsLocked();
 }
 
 }  // namespace pelliwick

@@ -6,6 +6,7 @@
 #include <mutex>
 #include <vector>
 
+#include "mixer/cue_voice.h"
 #include "mixer/pcm_sound.h"
 #include "sound.h"
 
@@ -15,32 +16,39 @@ namespace pelliwick {
 constexpr std::uint32_t DSBPLAY_LOOPING = 1;
 constexpr int DSBSTATUS_LOOPING = 4;
 
-class CueBuffer;
-
-// The cues currently sounding. Shared between the mixer and every buffer so
-// that a buffer can outlive the mixer (and the other way round) safely.
+// The voices currently sounding, cut-off ones fading out among them. Shared
+// between the mixer and every buffer so that a buffer can outlive the mixer
+// (and the other way round) safely.
 class CueBoard {
  public:
   explicit CueBoard(int outputRate);
 
   int outputRate() const { return outputRate_; }
 
-  // Adds every playing cue into `out`. Returns how many cues reached their
-  // end during this call. Runs in the audio thread.
+  // Adds every sounding voice into `out`. Returns how many cues reached
+  // their end during this call, or -1 when nothing sounded at all. Runs in
+  // the audio thread and frees nothing there.
   int mixInto(float* interleavedStereo, std::size_t frames);
 
+  // Cues playing, not counting the ones fading out after a cut.
   std::size_t playingCount() const;
 
  private:
   friend class CueBuffer;
+  // Caller holds the mutex. Hands back the voices the audio thread is done
+  // with, to be freed once the lock is released.
+  std::vector<std::shared_ptr<CueVoice>> takeRetiredLocked();
+
   const int outputRate_;
   mutable std::mutex mutex_;
-  // Raw pointers: a buffer takes itself off this list, under the mutex,
-  // before it is destroyed, so the audio thread never sees a dead one and
-  // never frees anything.
-  std::vector<CueBuffer*> playing_;
+  std::vector<std::shared_ptr<CueVoice>> sounding_;
+  std::vector<std::shared_ptr<CueVoice>> retired_;
 };
 
+// A sound buffer as DirectSound offers it: a sound in memory with volume,
+// pan, frequency, a current position, play (once or looping), status and
+// stop. Every cut is faded by the mixer, not by the buffer: the status is 0
+// at once after a stop.
 class CueBuffer : public SoundBuffer {
  public:
   CueBuffer(std::shared_ptr<CueBoard> board,
@@ -58,25 +66,19 @@ class CueBuffer : public SoundBuffer {
   void stop() override;
 
  private:
-  friend class CueBoard;
   void requireControl(std::uint32_t flag, const char* what) const;
-  void updateGains();
-  void removeFromBoard();  // caller holds the board's mutex
-  // Renders into `out`; returns false once the last sample has been used.
-  bool mixInto(float* out, std::size_t frames);
+  void updateGainsLocked();
+  std::shared_ptr<CueVoice> makeVoice() const;
 
   const std::shared_ptr<CueBoard> board_;
   const std::shared_ptr<const PcmSound> sound_;
   const std::uint32_t flags_;
-  // Everything below is guarded by the board's mutex.
-  double position_ = 0;  // in source frames, fractional while resampling
-  double step_ = 1;      // source frames per output frame
+  // Changed on the caller's thread only; the voice copies them.
   int volume_ = 0;
   int pan_ = 0;
-  float gainLeft_ = 1;
-  float gainRight_ = 1;
-  bool playing_ = false;
-  bool looping_ = false;
+  int frequency_;
+  // Guarded by the board's mutex: the audio thread renders it.
+  std::shared_ptr<CueVoice> voice_;
 };
 
 }  // namespace pelliwick

@@ -1,3 +1,9 @@
+// What this implements of DirectSound's software mixer: every playing
+// secondary buffer and the speech are summed into one stereo stream at the
+// device's rate, each at its own frequency, volume and pan, with a soft
+// limiter where the sum would clip. What it ignores: the primary buffer and
+// its format (the device's own is used), hardware mixing and acceleration
+// levels, 3D sound, effects and speaker configuration.
 #include "mixer/mixer.h"
 
 #include <algorithm>
@@ -50,10 +56,13 @@ SpeechStream& Mixer::speechStream(int sampleRate) {
 void Mixer::render(float* out, std::size_t frames) {
   std::fill(out, out + 2 * frames, 0.0f);
   const int ended = cues_->mixInto(out, frames);
+  bool sounded = ended >= 0;
   if (SpeechChannel* speech =
           speechForRender_.load(std::memory_order_acquire)) {
-    speech->mixInto(out, frames);
+    sounded = speech->mixInto(out, frames) || sounded;
   }
+  // A silent period costs the fill above and two uncontended locks.
+  if (!sounded) return;
   for (std::size_t i = 0; i < 2 * frames; ++i) out[i] = softLimit(out[i]);
   if (ended > 0 && onCueEnded_) onCueEnded_();
 }

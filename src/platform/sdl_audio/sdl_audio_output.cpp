@@ -1,3 +1,8 @@
+// What this implements of the DirectSound device: one output opened on
+// first use (stereo float, 512-frame periods, at the rate the device likes
+// best) that the mixer feeds from SDL's audio thread, shared by cues and
+// speech. What it ignores: device enumeration and choice, the primary
+// buffer's format and size, speaker configuration and device capabilities.
 #include "sdl_audio/sdl_audio_output.h"
 
 #include <string>

@@ -1,3 +1,9 @@
+// What this implements of DirectSound's objects: the root object, the
+// default device (DirectSoundCreate) and secondary buffers made from WAV
+// files. What it ignores: the cooperative level, which is checked (a window
+// and a known level) and then has no effect, since one shared SDL device
+// serves every level; device GUIDs, capabilities and buffer descriptions
+// beyond their control flags.
 #include "sdl_audio/sdl_sound_system.h"
 
 #include <string>

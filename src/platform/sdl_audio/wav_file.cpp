@@ -1,3 +1,6 @@
+// Reads a cue's WAV file as DirectSound's buffer-from-file helper does,
+// keeping its own rate. What it ignores: more than two channels (folded to
+// stereo by SDL) and any chunk other than the format and the samples.
 #include "sdl_audio/wav_file.h"
 
 #include <SDL.h>
