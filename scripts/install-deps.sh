@@ -5,9 +5,10 @@ set -euo pipefail
 
 packages=(
   cmake g++ make pkg-config clang-format
-  libsdl2-dev libespeak-ng-dev espeak-ng-data
+  libsdl2-dev libespeak-ng-dev espeak-ng-data libspeechd-dev
   libgtest-dev libgmock-dev
   xvfb xfonts-base xdotool x11-utils libx11-dev
+  speech-dispatcher speech-dispatcher-espeak-ng
 )
 
 missing=()

@@ -8,8 +8,7 @@
 
 namespace pelliwick::speechd {
 
-JoinedVoice::JoinedVoice(Primary primary,
-                         std::shared_ptr<SpeechVoice> embedded,
+JoinedVoice::JoinedVoice(Primary primary, std::shared_ptr<SpeechVoice> embedded,
                          int embeddedCount)
     : primary_(std::move(primary)),
       embedded_(std::move(embedded)),
@@ -106,7 +105,14 @@ std::shared_ptr<SpeechVoice> JoinedEngine::createVoice() {
   auto embedded = embedded_.createVoice();
   if (!link_) return embedded;
   auto daemonVoice = std::make_shared<SpeechdVoice>(link_, giveUp_);
-  JoinedVoice::Primary primary{daemonVoice, daemonVoice->voiceCount(),
+  int daemonCount = 0;
+  try {
+    daemonCount = daemonVoice->voiceCount();
+  } catch (const Failure&) {
+    // Lost while listing its voices: the game starts as it would without.
+    return embedded;
+  }
+  JoinedVoice::Primary primary{daemonVoice, daemonCount,
                                [link = link_] { return link->lost(); }};
   return std::make_shared<JoinedVoice>(std::move(primary), embedded,
                                        countVoices(*embedded));

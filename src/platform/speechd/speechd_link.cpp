@@ -55,6 +55,8 @@ struct SpeechdLink::State {
   Sent ownSent;
   Sent otherSent;
   std::vector<DaemonVoice> voices;  // for the worker's voice changes
+  // Asked for once: libspeechd's getters crash once the daemon has died.
+  std::vector<std::size_t> clients;
 
   // Filled by libspeechd's event threads.
   std::mutex eventMutex;
@@ -107,18 +109,20 @@ SPDConnection* connect(const std::shared_ptr<SpeechdLink::State>& state,
     spd_close(connection);
     throw Failure("speech-dispatcher refused to report the end of speech");
   }
+  const int id = spd_get_client_id(connection);
+  if (id < 0) {
+    spd_close(connection);
+    throw Failure("speech-dispatcher did not give its client number");
+  }
   std::lock_guard lock(registryMutex);
-  registry[static_cast<std::size_t>(spd_get_client_id(connection))] = state;
+  registry[static_cast<std::size_t>(id)] = state;
+  state->clients.push_back(static_cast<std::size_t>(id));
   return connection;
 }
 
 void disconnect(SPDConnection*& connection) {
-  if (connection == nullptr) return;
-  const auto id = static_cast<std::size_t>(spd_get_client_id(connection));
-  spd_close(connection);
+  if (connection != nullptr) spd_close(connection);
   connection = nullptr;
-  std::lock_guard lock(registryMutex);
-  registry.erase(id);
 }
 
 std::vector<DaemonVoice> listVoices(SPDConnection* connection) {
@@ -136,8 +140,8 @@ std::vector<DaemonVoice> listVoices(SPDConnection* connection) {
       auto text = [](const char* value) {
         return std::string(value != nullptr ? value : "");
       };
-      result.push_back({*module, text((*voice)->name),
-                        text((*voice)->language), text((*voice)->variant)});
+      result.push_back({*module, text((*voice)->name), text((*voice)->language),
+                        text((*voice)->variant)});
     }
     free_spd_voices(voices);
   }
@@ -146,7 +150,8 @@ std::vector<DaemonVoice> listVoices(SPDConnection* connection) {
 }
 
 void check(int status, const char* what) {
-  if (status != 0) throw Failure(std::string("speech-dispatcher refused ") + what);
+  if (status != 0)
+    throw Failure(std::string("speech-dispatcher refused ") + what);
 }
 
 // Sends the settings that differ from the last ones sent on `connection`.
@@ -157,8 +162,7 @@ void apply(SpeechdLink::State& state, SPDConnection* connection, Sent& sent,
     sent.voice.reset();
     check(spd_set_output_module(connection, voice.module.c_str()),
           "the output module");
-    check(spd_set_synthesis_voice(connection, voice.name.c_str()),
-          "the voice");
+    check(spd_set_synthesis_voice(connection, voice.name.c_str()), "the voice");
     sent.voice = settings.voice;
   }
   if (sent.rate != settings.rate) {
@@ -198,6 +202,8 @@ void work(std::shared_ptr<SpeechdLink::State> state) {
   }
   disconnect(state->own);
   disconnect(state->other);
+  std::lock_guard lock(registryMutex);
+  for (std::size_t id : state->clients) registry.erase(id);
 }
 
 }  // namespace
@@ -222,7 +228,7 @@ std::shared_ptr<SpeechdLink> SpeechdLink::open(Limits limits) {
   link->defaultRate_ = *rate;
   // Listed while the game opens its window and sound; voices() waits.
   auto listing = std::make_shared<std::promise<void>>();
-  link->listing_ = listing->get_future();
+  auto listed = listing->get_future();
   link->run(
       [listing](State& s) {
         try {
@@ -233,6 +239,7 @@ std::shared_ptr<SpeechdLink> SpeechdLink::open(Limits limits) {
         }
       },
       std::chrono::milliseconds::zero());
+  link->listing_ = std::move(listed);
   return link;
 }
 
@@ -273,6 +280,8 @@ void SpeechdLink::markLost() {
 void SpeechdLink::run(std::function<void(State&)> job,
                       std::chrono::milliseconds limit, bool isPing) {
   if (lost()) throw Failure("speech-dispatcher is no longer answering");
+  // A request's limit must not count the listing queued before it.
+  if (listing_.valid()) voices();
   auto done = std::make_shared<std::promise<void>>();
   auto result = done->get_future();
   {
@@ -312,15 +321,15 @@ void SpeechdLink::run(std::function<void(State&)> job,
 }
 
 const std::vector<DaemonVoice>& SpeechdLink::voices() {
-  if (!voicesListed_) {
+  if (listing_.valid()) {
     if (listing_.wait_for(limits_.listing) != std::future_status::ready) {
       markLost();
       throw Failure("speech-dispatcher did not list its voices in time");
     }
+    // Reported once; afterwards the list is what was found, maybe nothing.
+    // The worker wrote it before it fulfilled the promise and only reads it
+    // from then on.
     listing_.get();
-    // The worker wrote the list before it fulfilled the promise and only
-    // reads it from then on.
-    voicesListed_ = true;
   }
   return state_->voices;
 }
@@ -347,8 +356,7 @@ void SpeechdLink::sayCharacter(const std::string& character,
         Sent* sent = nullptr;
         SPDConnection* connection = connectionFor(s, settings, sent);
         apply(s, connection, *sent, settings);
-        check(spd_char(connection, SPD_TEXT, character.c_str()),
-              "a character");
+        check(spd_char(connection, SPD_TEXT, character.c_str()), "a character");
       },
       limits_.request);
 }
@@ -365,11 +373,10 @@ void SpeechdLink::cancel() {
 void SpeechdLink::ping() {
   run(
       [](State& s) {
-        char* module = spd_get_output_module(s.own);
-        if (module == nullptr) {
-          throw Failure("speech-dispatcher stopped answering");
-        }
-        std::free(module);
+        if (s.own == nullptr) throw Failure("not connected");
+        // A setting that changes nothing: libspeechd's getters read a
+        // missing answer and crash when the daemon has died.
+        check(spd_set_notification_on(s.own, SPD_END), "to answer; it stopped");
       },
       limits_.request, true);
 }

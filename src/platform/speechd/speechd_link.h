@@ -85,8 +85,7 @@ class SpeechdLink {
   struct State;
 
  private:
-  SpeechdLink(std::shared_ptr<State> state, std::thread worker,
-              Limits limits);
+  SpeechdLink(std::shared_ptr<State> state, std::thread worker, Limits limits);
 
   // Runs `job` on the link's thread; throws Failure at once when the link
   // is lost, and marks it lost when the job takes longer than `limit`.
@@ -101,8 +100,7 @@ class SpeechdLink {
   std::thread worker_;
   Limits limits_;
   int defaultRate_ = 0;
-  std::future<void> listing_;
-  bool voicesListed_ = false;
+  std::future<void> listing_;  // valid until the listing is waited for
 };
 
 }  // namespace pelliwick::speechd
