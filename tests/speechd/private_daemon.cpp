@@ -127,8 +127,10 @@ void PrivateDaemon::kill() {
   pid_ = -1;
 }
 
-void PrivateDaemon::stopModule() {
-  for (pid_t child : childrenOf(pid_)) ::kill(child, SIGSTOP);
+void PrivateDaemon::pauseModule(bool paused) {
+  for (pid_t child : childrenOf(pid_)) {
+    ::kill(child, paused ? SIGSTOP : SIGCONT);
+  }
 }
 
 }  // namespace pelliwick::speechd::test

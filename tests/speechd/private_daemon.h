@@ -18,8 +18,9 @@ class PrivateDaemon {
   bool running() const { return pid_ > 0; }
   const std::string& why() const { return why_; }  // when not running
 
-  void kill();        // SIGKILL, daemon and module
-  void stopModule();  // SIGSTOP on the synthesiser module
+  void kill();  // SIGKILL, daemon and module
+  // SIGSTOP, or SIGCONT, on the synthesiser module.
+  void pauseModule(bool paused);
   std::string address() const { return "unix_socket:" + socket_.string(); }
 
  private:

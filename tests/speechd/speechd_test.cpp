@@ -5,6 +5,7 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -190,7 +191,7 @@ TEST_F(WithDaemon, TheEmbeddedVoiceTakesOverWhenTheDaemonStopsOrDies) {
   auto voice = engine.createVoice();
 
   // The synthesiser hangs: no end arrives, the wait gives up.
-  daemon.stopModule();
+  daemon.pauseModule(true);
   auto start = Clock::now();
   EXPECT_THROW(voice->speak(L"hi", SVSFDefault), Failure);
   const long stuckMs = msSince(start);
@@ -201,10 +202,28 @@ TEST_F(WithDaemon, TheEmbeddedVoiceTakesOverWhenTheDaemonStopsOrDies) {
   EXPECT_EQ(log, std::vector<std::string>{"e0 next prompt/0"});
 }
 
-TEST_F(WithDaemon, AWaitedTextEndsSoonAfterTheDaemonIsKilled) {
-  SpeechdVoice voice(link);
+TEST_F(WithDaemon, AWaitedTextEndsWhenTheWindowClosesOrTheDaemonIsKilled) {
+  std::atomic<bool> closing = false;
+  SpeechdVoice voice(link, [&closing] { return closing.load(); });
   voice.speak(L"the settings are sent with this one", SVSFDefault);
-  daemon.stopModule();  // keeps the next text unfinished
+  daemon.pauseModule(true);  // keeps the next texts unfinished
+
+  // Closing the window ends a waited text at once.
+  std::thread closer([&closing] {
+    std::this_thread::sleep_for(milliseconds(200));
+    closing = true;
+  });
+  auto closedAt = Clock::now();
+  voice.speak(L"a text cut short", SVSFDefault);
+  closer.join();
+  std::printf("window closed at 200 ms: the wait ended after %ld ms\n",
+              msSince(closedAt));
+  EXPECT_LT(msSince(closedAt), 1000);
+  closing = false;
+  // The cancel it sent waits for the module; then the next text hangs.
+  daemon.pauseModule(false);
+  voice.speak(L"heard", SVSFDefault);
+  daemon.pauseModule(true);
   std::thread killer([this] {
     std::this_thread::sleep_for(milliseconds(300));
     daemon.kill();

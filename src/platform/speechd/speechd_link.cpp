@@ -187,7 +187,7 @@ SPDConnection* connectionFor(SpeechdLink::State& state,
   return state.own;
 }
 
-void work(std::shared_ptr<SpeechdLink::State> state) {
+void work(std::shared_ptr<SpeechdLink::State> state, std::promise<void> done) {
   for (;;) {
     std::function<void()> job;
     {
@@ -202,8 +202,11 @@ void work(std::shared_ptr<SpeechdLink::State> state) {
   }
   disconnect(state->own);
   disconnect(state->other);
-  std::lock_guard lock(registryMutex);
-  for (std::size_t id : state->clients) registry.erase(id);
+  {
+    std::lock_guard lock(registryMutex);
+    for (std::size_t id : state->clients) registry.erase(id);
+  }
+  done.set_value();
 }
 
 }  // namespace
@@ -215,8 +218,11 @@ std::shared_ptr<SpeechdLink> SpeechdLink::open(Limits limits) {
     throw Failure("cannot ignore SIGPIPE");
   }
   auto state = std::make_shared<State>();
-  std::shared_ptr<SpeechdLink> link(
-      new SpeechdLink(state, std::thread(work, state), limits));
+  std::promise<void> workerDone;
+  auto workerEnded = workerDone.get_future();
+  std::shared_ptr<SpeechdLink> link(new SpeechdLink(
+      state, std::thread(work, state, std::move(workerDone)), limits));
+  link->workerEnded_ = std::move(workerEnded);
   auto rate = std::make_shared<int>(0);
   link->run(
       [state, rate](State& s) {
@@ -253,14 +259,10 @@ SpeechdLink::~SpeechdLink() {
     state_->stopping = true;
   }
   state_->jobReady.notify_all();
-  bool answering = false;
-  {
-    std::lock_guard lock(state_->eventMutex);
-    answering = !state_->lost;
-  }
   // A thread stuck in a call to a daemon that stopped answering would never
   // be joined: it is left to end with the process.
-  if (answering) {
+  if (!lost() &&
+      workerEnded_.wait_for(limits_.request) == std::future_status::ready) {
     worker_.join();
   } else {
     worker_.detach();
@@ -386,34 +388,41 @@ void SpeechdLink::waitHeard(std::size_t id, std::chrono::milliseconds limit,
   using Clock = std::chrono::steady_clock;
   const auto deadline = Clock::now() + limit;
   auto nextPing = Clock::now() + kPingEvery;
-  std::unique_lock lock(state_->eventMutex);
   for (;;) {
-    if (state_->finished.count(id) != 0) {
-      // Messages end in order: the earlier ones are of no more use.
-      state_->finished.erase(state_->finished.begin(),
-                             state_->finished.upper_bound(id));
-      return;
+    {
+      std::unique_lock lock(state_->eventMutex);
+      const bool ended = state_->eventArrived.wait_for(
+          lock, std::chrono::milliseconds(10),
+          [&] { return state_->finished.count(id) != 0; });
+      if (ended) {
+        // Messages end in order: the earlier ones are of no more use.
+        state_->finished.erase(state_->finished.begin(),
+                               state_->finished.upper_bound(id));
+        return;
+      }
+      if (Clock::now() >= deadline) {
+        state_->lost = true;
+        throw Failure("speech-dispatcher did not finish a text within " +
+                      std::to_string(limit.count()) + " ms");
+      }
     }
     if (giveUp && giveUp()) {
-      lock.unlock();
-      cancel();
+      // Not waited for: the program is ending and must not hang on a
+      // daemon that stopped answering.
+      run(
+          [](State& s) {
+            spd_cancel(s.own);
+            spd_cancel(s.other);
+          },
+          std::chrono::milliseconds::zero());
       return;
-    }
-    if (Clock::now() >= deadline) {
-      state_->lost = true;
-      throw Failure("speech-dispatcher did not finish a text within " +
-                    std::to_string(limit.count()) + " ms");
     }
     if (Clock::now() >= nextPing) {
       // A daemon that died or stopped sends no event: ask it something;
       // a ping that fails or times out marks the link lost.
-      lock.unlock();
       ping();
-      lock.lock();
       nextPing = Clock::now() + kPingEvery;
-      continue;
     }
-    state_->eventArrived.wait_for(lock, std::chrono::milliseconds(10));
   }
 }
 

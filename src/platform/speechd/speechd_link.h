@@ -98,6 +98,7 @@ class SpeechdLink {
 
   std::shared_ptr<State> state_;
   std::thread worker_;
+  std::future<void> workerEnded_;
   Limits limits_;
   int defaultRate_ = 0;
   std::future<void> listing_;  // valid until the listing is waited for
