@@ -166,20 +166,23 @@ TEST_F(WithDaemon, ListsItsVoicesAndSpeaksWithEveryFlag) {
   EXPECT_THROW(voice.selectVoice(count), Failure);
 
   voice.setVolume(95);
+  std::size_t baseline = 0;
   for (int index : {0, count - 1, 0}) {
     voice.selectVoice(index);
     start = Clock::now();
     voice.speak(L"first", SVSFlagsAsync);
     voice.speak(L"5", SVSFlagsAsync);
     voice.speak(L"waited for", SVSFDefault);
+    EXPECT_EQ(link->cancelled(), baseline) << "a queued text cancelled one";
     std::printf("voice %d: two queued and one waited, heard in %ld ms\n", index,
                 msSince(start));
     start = Clock::now();
     voice.speak(L"dropped", SVSFlagsAsync);
     voice.speak(L"", SVSFPurgeBeforeSpeak);
     voice.speak(L"after the purge", SVSFPurgeBeforeSpeak);
-    std::printf("voice %d: purged and waited in %ld ms\n", index,
-                msSince(start));
+    std::printf("voice %d: purged and waited in %ld ms (%zu cancelled)\n",
+                index, msSince(start), link->cancelled());
+    baseline = link->cancelled();
   }
   EXPECT_FALSE(link->lost());
 }

@@ -22,6 +22,9 @@ namespace {
 
 constexpr auto kPingEvery = std::chrono::milliseconds(500);
 constexpr std::size_t kMaxRemembered = 4096;
+// Messages of this priority are spoken in order; a "text" one would cancel
+// the texts queued before it.
+constexpr SPDPriority kPriority = SPD_MESSAGE;
 
 // What was last sent on a connection, so that unchanged settings cost
 // nothing.
@@ -62,11 +65,13 @@ struct SpeechdLink::State {
   std::mutex eventMutex;
   std::condition_variable eventArrived;
   std::set<std::size_t> finished;  // messages that ended or were cancelled
+  std::size_t cancelled = 0;
   bool lost = false;
 
-  void finish(std::size_t id) {
+  void finish(std::size_t id, bool wasCancelled) {
     std::lock_guard lock(eventMutex);
     finished.insert(id);
+    if (wasCancelled) ++cancelled;
     if (finished.size() > kMaxRemembered) finished.erase(finished.begin());
     eventArrived.notify_all();
   }
@@ -78,14 +83,15 @@ namespace {
 std::mutex registryMutex;
 std::map<std::size_t, std::weak_ptr<SpeechdLink::State>> registry;
 
-void onFinished(std::size_t msgId, std::size_t clientId, SPDNotificationType) {
+void onFinished(std::size_t msgId, std::size_t clientId,
+                SPDNotificationType type) {
   std::shared_ptr<SpeechdLink::State> state;
   {
     std::lock_guard lock(registryMutex);
     auto found = registry.find(clientId);
     if (found != registry.end()) state = found->second.lock();
   }
-  if (state) state->finish(msgId);
+  if (state) state->finish(msgId, type == SPD_EVENT_CANCEL);
 }
 
 SPDConnection* connect(const std::shared_ptr<SpeechdLink::State>& state,
@@ -269,6 +275,11 @@ SpeechdLink::~SpeechdLink() {
   }
 }
 
+std::size_t SpeechdLink::cancelled() const {
+  std::lock_guard lock(state_->eventMutex);
+  return state_->cancelled;
+}
+
 bool SpeechdLink::lost() const {
   std::lock_guard lock(state_->eventMutex);
   return state_->lost;
@@ -344,7 +355,7 @@ std::size_t SpeechdLink::say(const std::string& text,
         Sent* sent = nullptr;
         SPDConnection* connection = connectionFor(s, settings, sent);
         apply(s, connection, *sent, settings);
-        *id = spd_say(connection, SPD_TEXT, text.c_str());
+        *id = spd_say(connection, kPriority, text.c_str());
         if (*id <= 0) throw Failure("speech-dispatcher refused a text");
       },
       limits_.request);
@@ -358,7 +369,8 @@ void SpeechdLink::sayCharacter(const std::string& character,
         Sent* sent = nullptr;
         SPDConnection* connection = connectionFor(s, settings, sent);
         apply(s, connection, *sent, settings);
-        check(spd_char(connection, SPD_TEXT, character.c_str()), "a character");
+        check(spd_char(connection, kPriority, character.c_str()),
+              "a character");
       },
       limits_.request);
 }

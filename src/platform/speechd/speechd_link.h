@@ -66,6 +66,8 @@ class SpeechdLink {
   const std::vector<DaemonVoice>& voices();
 
   bool lost() const;
+  // How many of this program's messages were cancelled so far.
+  std::size_t cancelled() const;
 
   // Queues a text; returns speech-dispatcher's message number.
   std::size_t say(const std::string& text, const MessageSettings& settings);
