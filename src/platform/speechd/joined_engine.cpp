@@ -1,6 +1,8 @@
 // Joins the player's speech-dispatcher voices and the embedded engine's into
-// the one voice list the game walks, and falls back on the embedded engine
-// when speech-dispatcher goes away.
+// the one voice list the game walks (what the engine's list of installed
+// voices is to a voice object), and falls back on the embedded engine when
+// speech-dispatcher goes away. Deliberately ignored: the list never changes
+// after start, not even when speech-dispatcher is lost or comes back.
 #include "joined_engine.h"
 
 #include "failure.h"

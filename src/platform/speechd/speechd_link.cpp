@@ -1,7 +1,7 @@
 // Implements, over libspeechd, what the game asks of a speech engine's
 // connection: queued texts, characters, cancelling, and the end of a text.
 // Deliberately ignored: pausing, index marks, SSML, priorities other than
-// text, and the other clients' messages.
+// "message", and the other clients' messages.
 #include "speechd_link.h"
 
 #include <libspeechd.h>
@@ -80,16 +80,25 @@ struct SpeechdLink::State {
 namespace {
 
 // libspeechd's callbacks carry no user data, only the client number.
-std::mutex registryMutex;
-std::map<std::size_t, std::weak_ptr<SpeechdLink::State>> registry;
+struct Registry {
+  std::mutex mutex;
+  std::map<std::size_t, std::weak_ptr<SpeechdLink::State>> states;
+};
+
+// Never destroyed: a link's thread left behind on a hung daemon may still
+// use it while the program exits.
+Registry& registry() {
+  static auto* instance = new Registry;
+  return *instance;
+}
 
 void onFinished(std::size_t msgId, std::size_t clientId,
                 SPDNotificationType type) {
   std::shared_ptr<SpeechdLink::State> state;
   {
-    std::lock_guard lock(registryMutex);
-    auto found = registry.find(clientId);
-    if (found != registry.end()) state = found->second.lock();
+    std::lock_guard lock(registry().mutex);
+    auto found = registry().states.find(clientId);
+    if (found != registry().states.end()) state = found->second.lock();
   }
   if (state) state->finish(msgId, type == SPD_EVENT_CANCEL);
 }
@@ -120,8 +129,8 @@ SPDConnection* connect(const std::shared_ptr<SpeechdLink::State>& state,
     spd_close(connection);
     throw Failure("speech-dispatcher did not give its client number");
   }
-  std::lock_guard lock(registryMutex);
-  registry[static_cast<std::size_t>(id)] = state;
+  std::lock_guard lock(registry().mutex);
+  registry().states[static_cast<std::size_t>(id)] = state;
   state->clients.push_back(static_cast<std::size_t>(id));
   return connection;
 }
@@ -156,8 +165,9 @@ std::vector<DaemonVoice> listVoices(SPDConnection* connection) {
 }
 
 void check(int status, const char* what) {
-  if (status != 0)
+  if (status != 0) {
     throw Failure(std::string("speech-dispatcher refused ") + what);
+  }
 }
 
 // Sends the settings that differ from the last ones sent on `connection`.
@@ -209,8 +219,8 @@ void work(std::shared_ptr<SpeechdLink::State> state, std::promise<void> done) {
   disconnect(state->own);
   disconnect(state->other);
   {
-    std::lock_guard lock(registryMutex);
-    for (std::size_t id : state->clients) registry.erase(id);
+    std::lock_guard lock(registry().mutex);
+    for (std::size_t id : state->clients) registry().states.erase(id);
   }
   done.set_value();
 }
