@@ -67,22 +67,11 @@ PrivateDaemon::PrivateDaemon() {
   const std::string log = folder_ / "log";
   const std::string pidFile = folder_ / "pid";
   const std::string socket = socket_;
-  std::vector<std::string> args{"speech-dispatcher",
-                                "-s",
-                                "-t",
-                                "0",
-                                "-l",
-                                "1",
-                                "-c",
-                                "unix_socket",
-                                "-S",
-                                socket,
-                                "-C",
-                                conf,
-                                "-P",
-                                pidFile,
-                                "-L",
-                                log};
+  // -t 10: it ends by itself 10 s after its last client, should a crashed
+  // test leave it behind.
+  std::vector<std::string> args{
+      "speech-dispatcher", "-s", "-t", "10", "-l", "1", "-c", "unix_socket"};
+  args.insert(args.end(), {"-S", socket, "-C", conf, "-P", pidFile, "-L", log});
   std::vector<char*> argv;
   for (auto& arg : args) argv.push_back(arg.data());
   argv.push_back(nullptr);
