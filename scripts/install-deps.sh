@@ -5,10 +5,11 @@ set -euo pipefail
 
 packages=(
   cmake g++ make pkg-config clang-format
-  libsdl2-dev libespeak-ng-dev espeak-ng-data libspeexdsp-dev
+  libsdl2-dev libespeak-ng-dev espeak-ng-data libspeexdsp-dev libspeechd-dev
   libgtest-dev libgmock-dev
   xvfb xfonts-base xdotool x11-utils libx11-dev
   desktop-file-utils appstream man-db dpkg-dev file lintian
+  speech-dispatcher speech-dispatcher-espeak-ng
 )
 
 missing=()

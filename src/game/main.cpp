@@ -15,6 +15,7 @@
 #include "sdl/stop_signals.h"
 #include "sdl_audio/sdl_audio_output.h"
 #include "sdl_audio/sdl_sound_system.h"
+#include "speechd/joined_engine.h"
 #include "system/system_clock.h"
 #include "system/system_random.h"
 
@@ -50,11 +51,15 @@ int run() {
   // when the game opens it, after the window.
   // A text being waited for is cut short when the window is closed, so the
   // program ends at once.
-  pelliwick::espeak::EspeakEngine speech(
+  auto closing = [&window] { return window.closeRequested(); };
+  pelliwick::espeak::EspeakEngine embedded(
       [&audio]() -> pelliwick::SpeechStream& {
         return audio.speechStream(pelliwick::espeak::kSampleRate);
       },
-      std::nullopt, [&window] { return window.closeRequested(); });
+      std::nullopt, closing);
+  // The player's own speech-dispatcher voices come first when it runs.
+  pelliwick::speechd::JoinedEngine speech(
+      embedded, pelliwick::speechd::openLinkIfRunning(), closing);
   pelliwick::Platform platform{window, clock, random,
                                speech, sound, programFolder()};
   pelliwick::Form1 form(platform);

@@ -349,6 +349,8 @@ class EndToEnd : public ::testing::Test {
       env.erase(key);
     }
     if (!displayName_.empty()) env["DISPLAY"] = displayName_;
+    // No speech-dispatcher of the machine's: the embedded voices only.
+    env["SPEECHD_ADDRESS"] = "unix_socket:" + (dir_ / "no-speechd").string();
     env["SDL_AUDIODRIVER"] = "disk";
     env["SDL_DISKAUDIOFILE"] = audioFile_;
     env["LD_PRELOAD"] = SPEECH_LOG_LIBRARY;

@@ -1,0 +1,63 @@
+#pragma once
+
+#include <functional>
+#include <memory>
+
+#include "speech.h"
+#include "speechd_link.h"
+
+namespace pelliwick::speechd {
+
+// One voice over two engines, as one list: the primary's voice 0 (the
+// player's default speech-dispatcher voice), then every embedded voice, then
+// the primary's other voices. Rate and volume go to both, so a switch keeps
+// them. When the primary is lost, the embedded engine's first voice takes
+// over, and voices of the primary chosen later give it too.
+class JoinedVoice : public SpeechVoice {
+ public:
+  struct Primary {
+    std::shared_ptr<SpeechVoice> voice;
+    int count = 0;  // 1 or more
+    std::function<bool()> lost;
+  };
+
+  JoinedVoice(Primary primary, std::shared_ptr<SpeechVoice> embedded,
+              int embeddedCount);
+
+  void selectVoice(int index) override;
+  int rate() override;
+  void setRate(int rate) override;
+  void setVolume(int volume) override;
+  void speak(const std::wstring& text, unsigned flags) override;
+
+ private:
+  void fallBack();
+
+  Primary primary_;
+  std::shared_ptr<SpeechVoice> embedded_;
+  int embeddedCount_;
+  bool onPrimary_ = true;
+};
+
+// The engine the game sees: the embedded engine alone when no
+// speech-dispatcher answered (`link` is null), else both joined.
+class JoinedEngine : public SpeechEngine {
+ public:
+  using GiveUp = std::function<bool()>;
+
+  JoinedEngine(SpeechEngine& embedded, std::shared_ptr<SpeechdLink> link,
+               GiveUp giveUp = {});
+
+  std::shared_ptr<SpeechVoice> createVoice() override;
+
+ private:
+  SpeechEngine& embedded_;
+  std::shared_ptr<SpeechdLink> link_;
+  GiveUp giveUp_;
+};
+
+// The link to the running speech-dispatcher, or null when none answers:
+// its absence is the usual case, not a failure.
+std::shared_ptr<SpeechdLink> openLinkIfRunning(Limits limits = {});
+
+}  // namespace pelliwick::speechd

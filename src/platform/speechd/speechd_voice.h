@@ -1,0 +1,51 @@
+#pragma once
+
+#include <chrono>
+#include <cstddef>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "speech.h"
+#include "speechd_link.h"
+
+namespace pelliwick::speechd {
+
+// Rate step 0 is the player's configured rate; ten steps move by 100, the
+// whole of one side of speech-dispatcher's scale. Clamped to -100..100.
+int daemonRate(int playerRate, int rateStep);
+// Volume 0..100 spread over speech-dispatcher's -100..100.
+int daemonVolume(int volume);
+// How long a waited text may take before the daemon is taken as stuck:
+// generous for the slowest rate, since giving up switches engines.
+std::chrono::milliseconds heardWithin(std::size_t characters);
+
+// A voice on speech-dispatcher. Index 0 is the player's default voice, then
+// every voice of the link's list. Selecting only chooses; the voice is sent
+// with the next text, so counting the voices costs nothing.
+class SpeechdVoice : public SpeechVoice {
+ public:
+  using GiveUp = std::function<bool()>;
+
+  SpeechdVoice(std::shared_ptr<SpeechdLink> link, GiveUp giveUp = {});
+
+  int voiceCount();
+  bool lost() const { return link_->lost(); }
+
+  void selectVoice(int index) override;
+  int rate() override { return rate_; }
+  void setRate(int rate) override { rate_ = rate; }
+  void setVolume(int volume) override;
+  void speak(const std::wstring& text, unsigned flags) override;
+
+ private:
+  MessageSettings settings() const;
+
+  std::shared_ptr<SpeechdLink> link_;
+  GiveUp giveUp_;
+  int voiceIndex_ = 0;
+  int rate_ = 0;
+  int volume_ = 100;
+};
+
+}  // namespace pelliwick::speechd

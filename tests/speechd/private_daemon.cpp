@@ -1,0 +1,125 @@
+#include "private_daemon.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <thread>
+#include <vector>
+
+extern char** environ;
+
+namespace pelliwick::speechd::test {
+
+namespace {
+
+// The processes whose parent is `parent`, from /proc.
+std::vector<pid_t> childrenOf(pid_t parent) {
+  std::vector<pid_t> result;
+  for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
+    const std::string name = entry.path().filename();
+    if (name.find_first_not_of("0123456789") != std::string::npos) continue;
+    std::ifstream stat(entry.path() / "stat");
+    std::string line;
+    std::getline(stat, line);
+    const auto close = line.rfind(')');
+    if (close == std::string::npos) continue;
+    char state = 0;
+    pid_t ppid = 0;
+    if (std::sscanf(line.c_str() + close + 1, " %c %d", &state, &ppid) == 2 &&
+        ppid == parent) {
+      result.push_back(std::stoi(name));
+    }
+  }
+  return result;
+}
+
+}  // namespace
+
+PrivateDaemon::PrivateDaemon() {
+  char pattern[] = "/tmp/pelliwick-speechd-XXXXXX";
+  if (mkdtemp(pattern) == nullptr) {
+    why_ = "no temporary folder";
+    return;
+  }
+  folder_ = pattern;
+  socket_ = folder_ / "socket";
+  std::filesystem::create_directories(folder_ / "conf/modules");
+  std::filesystem::create_directories(folder_ / "log");
+  std::error_code error;
+  std::filesystem::copy_file("/etc/speech-dispatcher/modules/espeak-ng.conf",
+                             folder_ / "conf/modules/espeak-ng.conf", error);
+  if (error) {
+    why_ = "no espeak-ng module configuration: " + error.message();
+    return;
+  }
+  std::ofstream(folder_ / "conf/speechd.conf")
+      << "AudioOutputMethod \"alsa\"\nAudioALSADevice \"null\"\n"
+         "AddModule \"espeak-ng\" \"sd_espeak-ng\" \"espeak-ng.conf\"\n"
+         "DefaultModule espeak-ng\n";
+  const std::string conf = folder_ / "conf";
+  const std::string log = folder_ / "log";
+  const std::string pidFile = folder_ / "pid";
+  const std::string socket = socket_;
+  // -t 10: it ends by itself 10 s after its last client, should a crashed
+  // test leave it behind.
+  std::vector<std::string> args{
+      "speech-dispatcher", "-s", "-t", "10", "-l", "1", "-c", "unix_socket"};
+  args.insert(args.end(), {"-S", socket, "-C", conf, "-P", pidFile, "-L", log});
+  std::vector<char*> argv;
+  for (auto& arg : args) argv.push_back(arg.data());
+  argv.push_back(nullptr);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+  const int status = posix_spawnp(&pid_, "speech-dispatcher", &actions, nullptr,
+                                  argv.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  if (status != 0) {
+    pid_ = -1;
+    why_ = "cannot start speech-dispatcher";
+    return;
+  }
+  setenv("SPEECHD_ADDRESS", address().c_str(), 1);
+  // Ready once its socket exists and its module has started.
+  const auto deadline =
+      std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (!std::filesystem::exists(socket_) || childrenOf(pid_).empty()) {
+    if (std::chrono::steady_clock::now() > deadline) {
+      why_ = "speech-dispatcher did not start within 10 s";
+      kill();
+      return;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+}
+
+PrivateDaemon::~PrivateDaemon() {
+  kill();
+  unsetenv("SPEECHD_ADDRESS");
+  std::error_code ignored;
+  if (!folder_.empty()) std::filesystem::remove_all(folder_, ignored);
+}
+
+void PrivateDaemon::kill() {
+  if (pid_ <= 0) return;
+  for (pid_t child : childrenOf(pid_)) ::kill(child, SIGKILL);
+  ::kill(pid_, SIGKILL);
+  waitpid(pid_, nullptr, 0);
+  pid_ = -1;
+}
+
+void PrivateDaemon::pauseModule(bool paused) {
+  for (pid_t child : childrenOf(pid_)) {
+    ::kill(child, paused ? SIGSTOP : SIGCONT);
+  }
+}
+
+}  // namespace pelliwick::speechd::test

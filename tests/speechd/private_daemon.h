@@ -1,0 +1,33 @@
+#pragma once
+
+#include <sys/types.h>
+
+#include <filesystem>
+#include <string>
+
+namespace pelliwick::speechd::test {
+
+// A speech-dispatcher of the test's own: its own configuration and socket,
+// the espeak-ng module, audio to ALSA's null device. SPEECHD_ADDRESS points
+// at it while it lives.
+class PrivateDaemon {
+ public:
+  PrivateDaemon();
+  ~PrivateDaemon();
+
+  bool running() const { return pid_ > 0; }
+  const std::string& why() const { return why_; }  // when not running
+
+  void kill();  // SIGKILL, daemon and module
+  // SIGSTOP, or SIGCONT, on the synthesiser module.
+  void pauseModule(bool paused);
+  std::string address() const { return "unix_socket:" + socket_.string(); }
+
+ private:
+  std::filesystem::path folder_;
+  std::filesystem::path socket_;
+  pid_t pid_ = -1;
+  std::string why_;
+};
+
+}  // namespace pelliwick::speechd::test
