@@ -81,9 +81,14 @@ TEST(SdlAudioOutput, CuePlaysForAboutItsLengthAndWakesTheMainThread) {
   auto device = openDevice(system);
   SDL_FlushEvents(SDL_FIRSTEVENT, SDL_LASTEVENT);
 
-  const double seconds = playToEnd(*device, kCues / "ding.wav", -1111);
-  EXPECT_GT(seconds, 0.3);  // ding.wav lasts 0.35 s
-  EXPECT_LT(seconds, 2.0);
+  // The second time after a silence long enough for the device's thread to
+  // have gone to sleep: the cue must wake it.
+  for (const auto silence : {0, 1300}) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(silence));
+    const double seconds = playToEnd(*device, kCues / "ding.wav", -1111);
+    EXPECT_GT(seconds, 0.3);  // ding.wav lasts 0.35 s
+    EXPECT_LT(seconds, 2.0) << "after " << silence << " ms of silence";
+  }
 
   bool woken = false;
   SDL_Event event;
@@ -133,6 +138,11 @@ TEST(SdlAudioOutput, SpeechIsPlayedAndClearedThroughTheDevice) {
   speech.clear();
   speech.waitPlayed(end);  // returns at once
   EXPECT_EQ(speech.playedPosition(), end);
+
+  // Speech arriving after a long silence wakes the sleeping device.
+  std::this_thread::sleep_for(std::chrono::milliseconds(1300));
+  end = speech.append(samples.data(), samples.size());
+  EXPECT_TRUE(speech.waitPlayedFor(end, std::chrono::seconds(2)));
 }
 
 TEST(SdlAudioOutput, UnavailableDriverThrowsWithSdlsReason) {

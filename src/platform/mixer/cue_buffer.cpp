@@ -33,7 +33,8 @@ constexpr std::size_t kVoiceRoom = 32;
 
 }  // namespace
 
-CueBoard::CueBoard(int outputRate) : outputRate_(outputRate) {
+CueBoard::CueBoard(int outputRate, std::shared_ptr<Doorbell> doorbell)
+    : outputRate_(outputRate), doorbell_(std::move(doorbell)) {
   sounding_.reserve(kVoiceRoom);
   retired_.reserve(kVoiceRoom);
 }
@@ -163,14 +164,17 @@ void CueBuffer::play(std::uint32_t flags) {
   }
   const bool looping = (flags & DSBPLAY_LOOPING) != 0;
   std::vector<std::shared_ptr<CueVoice>> retired;
-  std::lock_guard lock(board_->mutex_);
-  retired = board_->takeRetiredLocked();
-  if (voice_->playing()) {
-    voice_->setLooping(looping);
-    return;
+  {
+    std::lock_guard lock(board_->mutex_);
+    retired = board_->takeRetiredLocked();
+    if (voice_->playing()) {
+      voice_->setLooping(looping);
+      return;
+    }
+    voice_->start(looping);
+    board_->sounding_.push_back(voice_);
   }
-  voice_->start(looping);
-  board_->sounding_.push_back(voice_);
+  if (board_->doorbell_) board_->doorbell_->ring();
 }
 
 int CueBuffer::getStatus() {

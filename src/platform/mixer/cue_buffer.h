@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "mixer/cue_voice.h"
+#include "mixer/doorbell.h"
 #include "mixer/pcm_sound.h"
 #include "sound.h"
 
@@ -21,7 +22,8 @@ constexpr int DSBSTATUS_LOOPING = 4;
 // (and the other way round) safely.
 class CueBoard {
  public:
-  explicit CueBoard(int outputRate);
+  // `doorbell`, when given, is rung whenever a cue starts.
+  explicit CueBoard(int outputRate, std::shared_ptr<Doorbell> doorbell = {});
 
   int outputRate() const { return outputRate_; }
 
@@ -40,6 +42,7 @@ class CueBoard {
   std::vector<std::shared_ptr<CueVoice>> takeRetiredLocked();
 
   const int outputRate_;
+  const std::shared_ptr<Doorbell> doorbell_;
   mutable std::mutex mutex_;
   std::vector<std::shared_ptr<CueVoice>> sounding_;
   std::vector<std::shared_ptr<CueVoice>> retired_;

@@ -19,7 +19,8 @@ namespace pelliwick {
 Mixer::Mixer(int outputRate, std::function<void()> onCueEnded)
     : outputRate_(outputRate),
       onCueEnded_(std::move(onCueEnded)),
-      cues_(std::make_shared<CueBoard>(outputRate)) {
+      doorbell_(std::make_shared<Doorbell>()),
+      cues_(std::make_shared<CueBoard>(outputRate, doorbell_)) {
   if (outputRate <= 0) {
     throw Failure("mixer: invalid output rate " + std::to_string(outputRate));
   }
@@ -43,7 +44,8 @@ std::shared_ptr<SoundBuffer> Mixer::createBuffer(
 SpeechStream& Mixer::speechStream(int sampleRate) {
   std::lock_guard lock(speechMutex_);
   if (!speech_) {
-    speech_ = std::make_unique<SpeechChannel>(sampleRate, outputRate_);
+    speech_ =
+        std::make_unique<SpeechChannel>(sampleRate, outputRate_, doorbell_);
     speechForRender_.store(speech_.get(), std::memory_order_release);
   } else if (speech_->sampleRate() != sampleRate) {
     throw Failure("mixer: the speech stream runs at " +
@@ -53,7 +55,7 @@ SpeechStream& Mixer::speechStream(int sampleRate) {
   return *speech_;
 }
 
-void Mixer::render(float* out, std::size_t frames) {
+bool Mixer::render(float* out, std::size_t frames) {
   std::fill(out, out + 2 * frames, 0.0f);
   const int ended = cues_->mixInto(out, frames);
   bool sounded = ended >= 0;
@@ -62,9 +64,10 @@ void Mixer::render(float* out, std::size_t frames) {
     sounded = speech->mixInto(out, frames) || sounded;
   }
   // A silent period costs the fill above and two uncontended locks.
-  if (!sounded) return;
+  if (!sounded) return false;
   for (std::size_t i = 0; i < 2 * frames; ++i) out[i] = softLimit(out[i]);
   if (ended > 0 && onCueEnded_) onCueEnded_();
+  return true;
 }
 
 std::size_t Mixer::playingCues() const { return cues_->playingCount(); }

@@ -6,6 +6,7 @@
 #include <memory>
 #include <mutex>
 
+#include "mixer/doorbell.h"
 #include "mixer/pcm_sound.h"
 #include "sound.h"
 #include "speech_stream.h"
@@ -43,13 +44,23 @@ class Mixer {
   void clearSpeech();
 
   // Overwrites `frames` stereo frames with the mix, limited to full scale.
-  void render(float* interleavedStereo, std::size_t frames);
+  // Returns false when the period is silent: nothing was playing.
+  bool render(float* interleavedStereo, std::size_t frames);
+
+  // For the audio thread, when render() has found nothing to play for a
+  // while: sleeps until a cue starts or speech arrives after `seen`, a
+  // value of soundsGiven() taken before that render(). Returns at once once
+  // stopSleeping() has been called.
+  std::uint64_t soundsGiven() const { return doorbell_->rings(); }
+  void sleepUntilSound(std::uint64_t seen) { doorbell_->sleepPast(seen); }
+  void stopSleeping() { doorbell_->close(); }
 
   std::size_t playingCues() const;
 
  private:
   const int outputRate_;
   const std::function<void()> onCueEnded_;
+  const std::shared_ptr<Doorbell> doorbell_;
   const std::shared_ptr<CueBoard> cues_;
   std::mutex speechMutex_;  // guards the making of speech_ only
   std::unique_ptr<SpeechChannel> speech_;

@@ -26,8 +26,10 @@ constexpr std::size_t kLookAheadRoom = 512;
 constexpr float kScale = 1.0f / 32768.0f;
 }  // namespace
 
-SpeechChannel::SpeechChannel(int sampleRate, int outputRate)
+SpeechChannel::SpeechChannel(int sampleRate, int outputRate,
+                             std::shared_ptr<Doorbell> doorbell)
     : sampleRate_(sampleRate),
+      doorbell_(std::move(doorbell)),
       step_(static_cast<double>(sampleRate) / outputRate),
       fadeFrames_(fadeFrames(outputRate > 0 ? outputRate : 1)) {
   if (sampleRate <= 0 || outputRate <= 0) {
@@ -48,6 +50,13 @@ SpeechChannel::SpeechChannel(int sampleRate, int outputRate)
 
 std::uint64_t SpeechChannel::append(const std::int16_t* samples,
                                     std::size_t count) {
+  const std::uint64_t end = queueSamples(samples, count);
+  if (count > 0 && doorbell_) doorbell_->ring();
+  return end;
+}
+
+std::uint64_t SpeechChannel::queueSamples(const std::int16_t* samples,
+                                          std::size_t count) {
   std::lock_guard lock(mutex_);
   // Compacting here keeps all allocation and copying out of the audio
   // thread.

@@ -7,6 +7,7 @@
 #include <mutex>
 #include <vector>
 
+#include "mixer/doorbell.h"
 #include "mixer/fade.h"
 #include "mixer/resampler.h"
 #include "speech_stream.h"
@@ -19,7 +20,9 @@ namespace pelliwick {
 // whatever comes next already starts.
 class SpeechChannel : public SpeechStream {
  public:
-  SpeechChannel(int sampleRate, int outputRate);
+  // `doorbell`, when given, is rung whenever speech arrives.
+  SpeechChannel(int sampleRate, int outputRate,
+                std::shared_ptr<Doorbell> doorbell = {});
 
   int sampleRate() const { return sampleRate_; }
 
@@ -35,6 +38,7 @@ class SpeechChannel : public SpeechStream {
   bool mixInto(float* interleavedStereo, std::size_t frames);
 
  private:
+  std::uint64_t queueSamples(const std::int16_t* samples, std::size_t count);
   // All of these run with mutex_ held.
   Resampler& lane() { return *lanes_[current_]; }
   std::size_t framesUntilDry();
@@ -42,6 +46,7 @@ class SpeechChannel : public SpeechStream {
   void mixTail(float* out, std::size_t frames);
 
   const int sampleRate_;
+  const std::shared_ptr<Doorbell> doorbell_;
   const double step_;  // input samples per output frame
   const std::size_t fadeFrames_;
   mutable std::mutex mutex_;

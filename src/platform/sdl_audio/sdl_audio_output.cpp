@@ -17,6 +17,9 @@ constexpr int kPreferredRate = 44100;
 // Short enough that a cleared voice falls silent within about 12 ms.
 constexpr Uint16 kPeriodFrames = 512;
 constexpr Uint32 kSubsystems = SDL_INIT_AUDIO | SDL_INIT_EVENTS;
+// How long the device goes on playing silence before its thread sleeps
+// until there is something to play again: about a second.
+constexpr int kQuietPeriodsBeforeSleep = kPreferredRate / kPeriodFrames;
 
 // Wakes the main thread's wait loop, which blocks in SDL_WaitEventTimeout
 // while a cue plays.
@@ -31,6 +34,8 @@ void pushCueEnded() {
 SdlAudioOutput::SdlAudioOutput() = default;
 
 SdlAudioOutput::~SdlAudioOutput() {
+  // Closing takes the lock the callback holds: it must not be asleep.
+  if (mixer_) mixer_->stopSleeping();
   if (device_ != 0) SDL_CloseAudioDevice(device_);
   // The callback has stopped: wake whoever still waits for speech.
   if (mixer_) mixer_->clearSpeech();
@@ -94,9 +99,22 @@ void SdlAudioOutput::callback(void* self, Uint8* stream, int length) {
   auto* output = static_cast<SdlAudioOutput*>(self);
   // The device opens paused and runs only once mixer_ is set, and it is
   // closed before mixer_ is reset, so no lock is needed here.
-  output->mixer_->render(
-      reinterpret_cast<float*>(stream),
-      static_cast<std::size_t>(length) / (2 * sizeof(float)));
+  Mixer& mixer = *output->mixer_;
+  auto* out = reinterpret_cast<float*>(stream);
+  const auto frames = static_cast<std::size_t>(length) / (2 * sizeof(float));
+  const std::uint64_t seen = mixer.soundsGiven();
+  if (mixer.render(out, frames)) {
+    output->quietPeriods_ = 0;
+    return;
+  }
+  if (++output->quietPeriods_ < kQuietPeriodsBeforeSleep) return;
+  // Deliberately blocks the audio thread: waking every period to play
+  // silence is most of what a waiting game costs. The device runs dry
+  // meanwhile, which is silence too, and what wakes it goes out in this
+  // very period rather than behind one of silence.
+  mixer.sleepUntilSound(seen);
+  output->quietPeriods_ = 0;
+  mixer.render(out, frames);
 }
 
 }  // namespace pelliwick

@@ -41,6 +41,7 @@ class SdlAudioOutput {
   SDL_AudioDeviceID device_ = 0;
   SDL_AudioSpec obtained_{};
   std::shared_ptr<Mixer> mixer_;
+  int quietPeriods_ = 0;  // the audio thread's own
 };
 
 }  // namespace pelliwick
