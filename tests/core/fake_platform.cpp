@@ -126,7 +126,10 @@ class FakeBuffer : public SoundBuffer {
  public:
   FakeBuffer(FakePlatform& fake, std::string name)
       : fake_(fake), name_(std::move(name)) {}
-  ~FakeBuffer() override { fake_.log("release buf " + name_); }
+  ~FakeBuffer() override {
+    if (pollsLeft_ > 0) fake_.cutShort.push_back(name_);
+    fake_.log("release buf " + name_);
+  }
   void setCurrentPosition(std::uint32_t offset) override {
     fake_.log("cue position " + std::to_string(offset));
   }
@@ -152,6 +155,7 @@ class FakeBuffer : public SoundBuffer {
   }
   void stop() override {
     fake_.log("cue stop");
+    if (pollsLeft_ > 0) fake_.cutShort.push_back(name_);
     pollsLeft_ = 0;
   }
 

@@ -58,6 +58,8 @@ class FakePlatform {
   // Sound device.
   int cuePolls = 2;  // status polls for which a cue reports playing
   std::vector<std::wstring> missingFiles;
+  // Cues stopped or dropped while they still reported playing.
+  std::vector<std::string> cutShort;
 
   // Clock and random source. The time of day moves on with the pauses.
   float timeOfDay = 3600.5f;
