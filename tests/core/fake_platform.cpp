@@ -31,7 +31,7 @@ class FakePlatform::Window : public WindowSystem {
   void idle(WaitingFor reason, std::chrono::microseconds atMost) override {
     const double seconds = static_cast<double>(atMost.count()) / 1e6;
     fake_.monotonic_ += seconds;
-    if (reason == WaitingFor::Time) {
+    if (reason == WaitingFor::Time && fake_.keepLog) {
       if (!fake_.pausing_) fake_.pauses.push_back(0);
       fake_.pauses.back() += seconds;
     }
@@ -101,8 +101,10 @@ class FakeVoice : public SpeechVoice {
   }
   void speak(const std::wstring& text, unsigned flags) override {
     fake_.log("speak" + std::to_string(flags) + " " + narrow(text));
-    fake_.utterances.push_back(
-        {text, flags, fake_.selectedVoice, fake_.currentRate});
+    if (fake_.keepLog) {
+      fake_.utterances.push_back(
+          {text, flags, fake_.selectedVoice, fake_.currentRate});
+    }
     if (flags == SVSFDefault) fake_.saying();
   }
 
@@ -267,7 +269,7 @@ void FakePlatform::log(const std::string& entry) {
       throw Failure("scripted failure: " + entry);
     }
   }
-  timeline.push_back(entry);
+  if (keepLog) timeline.push_back(entry);
 }
 
 void FakePlatform::pump() {
@@ -280,7 +282,7 @@ void FakePlatform::pump() {
   while (!pending_.empty()) {
     const int code = pending_.front();
     pending_.pop_front();
-    timeline.push_back("key " + std::to_string(code));
+    if (keepLog) timeline.push_back("key " + std::to_string(code));
     idleWithoutKey_ = 0;
     if (handler_) handler_(code, 0);
   }

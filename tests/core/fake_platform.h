@@ -69,6 +69,9 @@ class FakePlatform {
 
   // Every call, in order, e.g. "speak1  no ", "cue freq 8000", "release buf".
   std::vector<std::string> timeline;
+  // Off for long runs whose memory is measured: nothing is added to
+  // `timeline` or `utterances`.
+  bool keepLog = true;
   // Makes `times` calls whose timeline entry starts with `prefix` fail,
   // after letting `skip` such calls through. Failed calls are logged with
   // "FAILED " in front.
