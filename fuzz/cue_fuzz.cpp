@@ -36,12 +36,17 @@ constexpr Play kPlays[] = {{11026, -1111, 0}, {8000, 0, -888}, {15000, 0, 0}};
 constexpr std::uint32_t kLargestChunk = 16u << 20;
 
 bool declaresHugeChunk(const std::uint8_t* data, std::size_t size) {
-  for (std::size_t at = 12; at + 8 <= size;) {
-    const std::uint32_t length = data[at + 4] | data[at + 5] << 8 |
-                                 data[at + 6] << 16 |
-                                 static_cast<std::uint32_t>(data[at + 7]) << 24;
-    if (length > kLargestChunk) return true;
-    at += 8 + length + (length & 1);
+  // Any four printable bytes followed by a length: SDL finds chunks even
+  // where a well-formed file would not have them.
+  for (std::size_t at = 4; at + 4 <= size; ++at) {
+    bool named = true;
+    for (std::size_t i = at - 4; i < at; ++i) {
+      named = named && data[i] >= 0x20 && data[i] < 0x7F;
+    }
+    const std::uint32_t length = data[at] | data[at + 1] << 8 |
+                                 data[at + 2] << 16 |
+                                 static_cast<std::uint32_t>(data[at + 3]) << 24;
+    if (named && length > kLargestChunk) return true;
   }
   return false;
 }
