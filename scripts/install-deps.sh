@@ -8,6 +8,7 @@ packages=(
   libsdl2-dev libespeak-ng-dev espeak-ng-data
   libgtest-dev libgmock-dev
   xvfb xfonts-base xdotool x11-utils libx11-dev
+  clang-14 libclang-rt-14-dev
 )
 
 missing=()
