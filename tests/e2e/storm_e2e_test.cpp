@@ -116,7 +116,11 @@ TEST_F(EndToEnd, StormOfRandomKeysThenTheGameStillEnds) {
       "%d random keys: resident %ld kB at the first prompt, %ld kB after %d "
       "keys, %ld kB at the end\n",
       kKeys, atPrompt, before, kWarmUp, after);
+  // Under a sanitizer (this test is built like the game) the allocator
+  // holds freed memory back, so the size says nothing there.
+#if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
   EXPECT_LT(after - before, 2048);
+#endif
 }
 
 }  // namespace
