@@ -117,13 +117,12 @@ TEST_F(EndToEnd, StormOfRandomKeysThenTheGameStillEnds) {
       "%d random keys: resident %ld kB at the first prompt, %ld kB after %d "
       "keys, %ld kB at the end\n",
       kKeys, atPrompt, before, kWarmUp, after);
-  // Under a sanitizer (this test is built like the game) the allocator
-  // holds freed memory back, so the size says nothing there.
-  // The aim is under 2 MB. Today the size still rises in steps while the
-  // storm drives the rate up and down: the texts queued without a purge (in
-  // the rate adjuster) are held as sound, longer at slow rates, and the
-  // allocator keeps the high-water mark; 3 to 9 MB have been seen, with no
-  // leak at exit. The bound below still catches a leak of a few kB per key.
+  // The aim is under 2 MB. Today the size still rises in irregular steps
+  // of 3 to 9 MB over these keys (flat when the game is let catch up every
+  // 500 keys; no leak at exit under LeakSanitizer; holding Ctrl for 10 s
+  // adds 40 kB); the cause is not found yet. The bound below still catches
+  // a leak of a few kB per key. Under a sanitizer (this test is built like
+  // the game) the allocator holds freed memory back: no bound there.
 #if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
   EXPECT_LT(after - before, 12 * 1024);
 #endif
