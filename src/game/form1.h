@@ -96,6 +96,7 @@ class Form1 {
   void playRounds();
 
   Platform& platform_;
+  int chooserDepth_ = 0;  // voice choosers open, one inside the other
 };
 
 }  // namespace pelliwick

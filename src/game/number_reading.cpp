@@ -63,16 +63,23 @@ double readNumber(const std::wstring& typed) {
     ++i;
   }
   bool anyDigit = false;
-  int integerDigits = 0;  // significant digits before the point
+  // The power of ten of the first significant digit, plus one: 2 for "42",
+  // 0 for "0.5", -2 for "0.005". Tells a number too large from one too
+  // small when the conversion is out of range.
+  long long magnitude = 0;
+  bool significant = false;
   for (; i < text.size() && isDigit(text[i]); ++i) {
     anyDigit = true;
-    if (integerDigits > 0 || text[i] != L'0') ++integerDigits;
+    significant = significant || text[i] != L'0';
+    if (significant) ++magnitude;
     number += static_cast<char>(text[i]);
   }
   if (i < text.size() && text[i] == L'.') {
     number += '.';
     for (++i; i < text.size() && isDigit(text[i]); ++i) {
       anyDigit = true;
+      if (!significant && text[i] == L'0') --magnitude;
+      significant = significant || text[i] != L'0';
       number += static_cast<char>(text[i]);
     }
   }
@@ -103,7 +110,7 @@ double readNumber(const std::wstring& typed) {
   (void)end;
   if (error == std::errc::result_out_of_range) {
     // Either too large, or so small that it reads as zero.
-    if (integerDigits + exponent > 0) overflow();
+    if (magnitude + exponent > 0) overflow();
     return 0;
   }
   return value;

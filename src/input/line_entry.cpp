@@ -1,6 +1,7 @@
 // Spoken line entry: every key is echoed, the text lives in `answer`.
 #include "game/form1.h"
 #include "input/key_char.h"
+#include "input/key_codes.h"
 
 namespace pelliwick {
 
@@ -12,8 +13,8 @@ void Form1::getter(const std::wstring& prompt) {
     answer.clear();
     for (;;) {
       getkey();
-      if (keycode == L"112") break;  // F1, or a dialog asking for the prompt
-      if (keycode == L"16") {
+      if (keycode == keys::F1) break;  // F1, or a dialog asking for the prompt
+      if (keycode == keys::Shift) {
         shiftflag = true;
         continue;
       }
@@ -21,7 +22,7 @@ void Form1::getter(const std::wstring& prompt) {
         shiftflag = false;
         keychar = upperCase(keychar);
       }
-      if (keycode == L"8") {
+      if (keycode == keys::Backspace) {
         if (!answer.empty()) {
           keychar = answer.substr(answer.size() - 1);
           saykey();
@@ -29,7 +30,7 @@ void Form1::getter(const std::wstring& prompt) {
         }
         continue;
       }
-      if (keycode == L"13") return;
+      if (keycode == keys::Enter) return;
       saykey();
       answer += keychar;
     }

@@ -2,6 +2,7 @@
 #include <string>
 
 #include "game/form1.h"
+#include "input/key_codes.h"
 
 namespace pelliwick {
 
@@ -22,14 +23,14 @@ void Form1::adjrate() {
     keycode.clear();
     pumpUntilKey();
 
-    if (keycode == L"38" || keycode == L"40") {
-      rate = keycode == L"38" ? rate + 1 : rate - 1;
+    if (keycode == keys::Up || keycode == keys::Down) {
+      rate = keycode == keys::Up ? rate + 1 : rate - 1;
       setRate(rate);
       stopspeech();
       say2(std::to_wstring(rate));
-    } else if (keycode == L"13") {
+    } else if (keycode == keys::Enter) {
       clk();
-      keycode = L"112";
+      keycode = keys::F1;
       return;
     } else {
       instruct = true;

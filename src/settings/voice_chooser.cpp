@@ -1,9 +1,26 @@
 // F4: walk through the installed voices, each asking in its own voice.
 #include "game/form1.h"
+#include "input/key_codes.h"
 
 namespace pelliwick {
 
+namespace {
+
+// F4 inside the chooser opens another one. Holding F4 would stack them
+// without end until the stack overflows; past this depth the F4 comes back
+// to the chooser that waited for it as an ordinary key, which asks again.
+constexpr int kMostNestedChoosers = 8;
+
+}  // namespace
+
 void Form1::changevoice() {
+  if (chooserDepth_ >= kMostNestedChoosers) return;
+  ++chooserDepth_;
+  struct Leave {
+    int& depth;
+    ~Leave() { --depth; }
+  } leave{chooserDepth_};
+
   enum { Yes = 1, No = 2 };
   bool ask = true;
   int choice = No;
@@ -20,11 +37,11 @@ void Form1::changevoice() {
 
     if (keychar == L"y") break;
     if (keychar != L"n") {
-      if (keycode == L"38" || keycode == L"40") {
+      if (keycode == keys::Up || keycode == keys::Down) {
         choice = choice == Yes ? No : Yes;
         continue;
       }
-      if (keycode != L"13") {
+      if (keycode != keys::Enter) {
         ask = true;  // F1, a nested dialog's mark, or any other key
         continue;
       }
@@ -38,7 +55,7 @@ void Form1::changevoice() {
     ask = true;
   }
   clk();
-  keycode = L"112";
+  keycode = keys::F1;
 }
 
 }  // namespace pelliwick

@@ -34,7 +34,7 @@ class FakePlatform::Window : public WindowSystem {
         atMost == kUntilAnEvent ? std::chrono::microseconds(10000) : atMost;
     const double seconds = static_cast<double>(passed.count()) / 1e6;
     fake_.monotonic_ += seconds;
-    if (reason == WaitingFor::Time) {
+    if (reason == WaitingFor::Time && fake_.keepLog) {
       if (!fake_.pausing_) fake_.pauses.push_back(0);
       fake_.pauses.back() += seconds;
     }
@@ -104,8 +104,10 @@ class FakeVoice : public SpeechVoice {
   }
   void speak(const std::wstring& text, unsigned flags) override {
     fake_.log("speak" + std::to_string(flags) + " " + narrow(text));
-    fake_.utterances.push_back(
-        {text, flags, fake_.selectedVoice, fake_.currentRate});
+    if (fake_.keepLog) {
+      fake_.utterances.push_back(
+          {text, flags, fake_.selectedVoice, fake_.currentRate});
+    }
     if (flags == SVSFDefault) fake_.saying();
   }
 
@@ -129,7 +131,10 @@ class FakeBuffer : public SoundBuffer {
  public:
   FakeBuffer(FakePlatform& fake, std::string name)
       : fake_(fake), name_(std::move(name)) {}
-  ~FakeBuffer() override { fake_.log("release buf " + name_); }
+  ~FakeBuffer() override {
+    if (pollsLeft_ > 0) fake_.cutShort.push_back(name_);
+    fake_.log("release buf " + name_);
+  }
   void setCurrentPosition(std::uint32_t offset) override {
     fake_.log("cue position " + std::to_string(offset));
   }
@@ -155,6 +160,7 @@ class FakeBuffer : public SoundBuffer {
   }
   void stop() override {
     fake_.log("cue stop");
+    if (pollsLeft_ > 0) fake_.cutShort.push_back(name_);
     pollsLeft_ = 0;
   }
 
@@ -266,7 +272,7 @@ void FakePlatform::log(const std::string& entry) {
       throw Failure("scripted failure: " + entry);
     }
   }
-  timeline.push_back(entry);
+  if (keepLog) timeline.push_back(entry);
 }
 
 void FakePlatform::pump() {
@@ -279,7 +285,7 @@ void FakePlatform::pump() {
   while (!pending_.empty()) {
     const int code = pending_.front();
     pending_.pop_front();
-    timeline.push_back("key " + std::to_string(code));
+    if (keepLog) timeline.push_back("key " + std::to_string(code));
     idleWithoutKey_ = 0;
     if (handler_) handler_(code, 0);
   }

@@ -58,6 +58,8 @@ class FakePlatform {
   // Sound device.
   int cuePolls = 2;  // status polls for which a cue reports playing
   std::vector<std::wstring> missingFiles;
+  // Cues stopped or dropped while they still reported playing.
+  std::vector<std::string> cutShort;
 
   // Clock and random source. The time of day moves on with the pauses.
   float timeOfDay = 3600.5f;
@@ -67,6 +69,9 @@ class FakePlatform {
 
   // Every call, in order, e.g. "speak1  no ", "cue freq 8000", "release buf".
   std::vector<std::string> timeline;
+  // Off for long runs whose memory is measured: nothing is added to
+  // `timeline` or `utterances`.
+  bool keepLog = true;
   // Makes `times` calls whose timeline entry starts with `prefix` fail,
   // after letting `skip` such calls through. Failed calls are logged with
   // "FAILED " in front.

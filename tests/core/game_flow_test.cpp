@@ -167,6 +167,19 @@ TEST_F(GameTest, KeysDuringSpeechCuesAndPausesAreNotTaken) {
               ElementsAre("speak1  it took you  2 guesses"));
 }
 
+TEST_F(GameTest, OnlyTheStartCueEndsOnAKey) {
+  fake.cuePolls = 5;
+  fake.key(32, When::DuringCue);  // cuts the start cue short
+  fake.type(L"5\r");
+  fake.key('7', When::DuringCue);  // typed ahead during "dong"
+  fake.type(L"42\r");
+  for (int ding = 0; ding < 5; ++ding) fake.key('8', When::DuringCue);
+  fake.key('N');
+  playGame();
+  EXPECT_THAT(fake.cutShort, ElementsAre("wild.wav"));
+  EXPECT_TRUE(fake.scriptDone());
+}
+
 TEST_F(GameTest, TheDrawSpansOneToAHundredInDoublePrecision) {
   struct Draw {
     double r;

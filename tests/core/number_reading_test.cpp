@@ -54,6 +54,9 @@ TEST(NumberReading, ANumberBeyondADoubleFails) {
   EXPECT_DOUBLE_EQ(readNumber(L"1e308"), 1e308);
   EXPECT_DOUBLE_EQ(readNumber(L"0.001e310"), 1e307);
   EXPECT_EQ(readNumber(L"1e-99999999999999999999"), 0);
+  // Found by fuzzing: far too small despite a large exponent, so zero.
+  EXPECT_EQ(readNumber(L"0." + std::wstring(420, L'0') + L"1e90"), 0);
+  EXPECT_THROW(readNumber(L"0." + std::wstring(20, L'0') + L"1e330"), Failure);
 }
 
 }  // namespace

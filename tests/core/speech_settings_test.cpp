@@ -80,6 +80,19 @@ TEST_F(VoiceChooserTest, ANestedChooserLeavesTheOuterOneAskingInTheNewVoice) {
   expectFinished();
 }
 
+TEST_F(VoiceChooserTest, HoldingF4NestsNoDeeperThanEightChoosers) {
+  // 21 key-downs of F4: seven open nested choosers, the other fourteen only
+  // ask again. One y per chooser then leads back out.
+  fake.hold(kF4, 20);
+  for (int chooser = 0; chooser < 8; ++chooser) fake.key('Y');
+  EXPECT_NO_THROW(form->changevoice());
+  EXPECT_TRUE(fake.scriptDone());
+  EXPECT_FALSE(fake.ranOutOfKeys());
+  expectFinished();
+  // One question per chooser opened, per F4 refused and per return.
+  EXPECT_EQ(questionVoices().size(), 8u + 14u + 7u);
+}
+
 TEST_F(VoiceChooserTest, ChangingTheVoiceLeavesTheRateAlone) {
   form->rate = 4;
   fake.keys({'N', 'Y'});

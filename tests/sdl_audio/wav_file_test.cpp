@@ -1,6 +1,7 @@
 #include "sdl_audio/wav_file.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <cmath>
 #include <cstring>
@@ -63,6 +64,27 @@ TEST(WavFile, MissingOrBrokenFilesThrow) {
   EXPECT_THROW(loadWavFile(folder.path() / "text.wav"), Failure);
   test::writeWav(folder.path() / "empty.wav", 1, 1, 11025, 16, {});
   EXPECT_THROW(loadWavFile(folder.path() / "empty.wav"), Failure);
+}
+
+// Refused at once: a pipe with no writer would block the open for ever, a
+// device could be read without end.
+TEST(WavFile, AnythingButARegularFileIsRefusedWithoutWaiting) {
+  test::ScratchFolder folder;
+  const auto pipe = folder.path() / "pipe.wav";
+  ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+  std::filesystem::create_directory(folder.path() / "folder.wav");
+  for (const auto& file : {pipe, folder.path() / "folder.wav",
+                           std::filesystem::path("/dev/zero")}) {
+    SCOPED_TRACE(file.string());
+    try {
+      loadWavFile(file);
+      FAIL() << "no failure";
+    } catch (const Failure& failure) {
+      EXPECT_NE(std::string(failure.what()).find("not a regular file"),
+                std::string::npos)
+          << failure.what();
+    }
+  }
 }
 
 struct CueShape {
