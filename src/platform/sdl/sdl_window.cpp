@@ -277,6 +277,9 @@ void SdlWindowSystem::messageBox(const std::wstring& text) {
     box->result =
         SDL_ShowSimpleMessageBox(0, messageBoxCaption, body.c_str(), parent);
     if (box->result != 0) box->error = SDL_GetError();
+    // SDL keeps an error text per thread; this thread is not one of SDL's
+    // own, so nothing else frees it.
+    SDL_TLSCleanup();
     box->done = true;
     SDL_Event wake{};
     wake.type = SDL_USEREVENT;
