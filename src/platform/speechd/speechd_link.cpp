@@ -5,6 +5,7 @@
 #include "speechd_link.h"
 
 #include <libspeechd.h>
+#include <unistd.h>
 
 #include <csignal>
 #include <cstdlib>
@@ -109,6 +110,16 @@ SPDConnection* connect(const std::shared_ptr<SpeechdLink::State>& state,
   SPDConnectionAddress* address = spd_get_default_address(&error);
   if (address == nullptr) {
     throw Failure("speech-dispatcher's address: " + takeError(error));
+  }
+  // No socket, no daemon: said at once, without asking libspeechd (which
+  // also leaks a little on every connection that fails).
+  if (address->method == SPD_METHOD_UNIX_SOCKET &&
+      (address->unix_socket_name == nullptr ||
+       access(address->unix_socket_name, F_OK) != 0)) {
+    const std::string socket =
+        address->unix_socket_name != nullptr ? address->unix_socket_name : "";
+    SPDConnectionAddress__free(address);
+    throw Failure("cannot reach speech-dispatcher: no socket at " + socket);
   }
   // Never autospawn: a player who uses speech-dispatcher has it running.
   SPDConnection* connection = spd_open2("pelliwick", name, nullptr,
