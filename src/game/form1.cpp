@@ -1,10 +1,12 @@
 #include "game/form1.h"
 
+#include "input/key_codes.h"
+
 namespace pelliwick {
 
 Form1::Form1(Platform& platform)
-    : hotKeys{{{L"17", [this] { adjrate(); }},
-               {L"115", [this] { changevoice(); }}}},
+    : hotKeys{{{keys::Ctrl, [this] { adjrate(); }},
+               {keys::F4, [this] { changevoice(); }}}},
       platform_(platform) {
   // The window's key-down event.
   platform_.window.setKeyDownHandler(

@@ -1,5 +1,6 @@
 // Speech: the one voice, its rate and volume, and the key echo.
 #include "game/form1.h"
+#include "input/key_codes.h"
 
 namespace pelliwick {
 
@@ -26,7 +27,7 @@ void Form1::saykey() {
   // queued echo keeps the rate it was queued with.
   Voice->setRate(rate + 5);
   Voice->speak(std::wstring(), SVSFPurgeBeforeSpeak);
-  if (keycode != L"112") Voice->speak(keychar, SVSFlagsAsync);
+  if (keycode != keys::F1) Voice->speak(keychar, SVSFlagsAsync);
   Voice->setRate(rate);
 }
 
