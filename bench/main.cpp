@@ -7,10 +7,12 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
 #include <string>
+#include <thread>
 
 #include "bench_support.h"
 #include "figures.h"
@@ -59,6 +61,9 @@ int run(int argc, char** argv) {
   // The audio device runs through the idle figures, as in the game.
   pelliwick::SdlAudioOutput audio;
   audio.mixer();
+  // As at a prompt that has been said: after a second of silence the
+  // device's thread sleeps until there is something to play.
+  std::this_thread::sleep_for(std::chrono::milliseconds(1500));
   if (wanted("idle")) {
     pelliwick::bench::printHeading(
         std::string("Idle, waiting for a key (audio driver ") +
