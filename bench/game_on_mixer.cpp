@@ -2,7 +2,7 @@
 
 #include <SDL.h>
 
-#include "espeak/speech_session.h"
+#include "espeak/espeak_library.h"
 #include "sdl_audio/sdl_sound_system.h"
 
 namespace pelliwick::bench {

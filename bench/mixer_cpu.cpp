@@ -8,7 +8,7 @@
 
 #include "bench_support.h"
 #include "espeak/espeak_engine.h"
-#include "espeak/speech_session.h"
+#include "espeak/espeak_library.h"
 #include "figures.h"
 #include "mixer/cue_buffer.h"
 #include "sdl_audio/sdl_sound_system.h"

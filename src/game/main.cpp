@@ -7,7 +7,7 @@
 #include <system_error>
 
 #include "espeak/espeak_engine.h"
-#include "espeak/speech_session.h"
+#include "espeak/espeak_library.h"
 #include "failure.h"
 #include "game/form1.h"
 #include "platform.h"
