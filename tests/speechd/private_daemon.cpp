@@ -42,7 +42,7 @@ std::vector<pid_t> childrenOf(pid_t parent) {
 
 }  // namespace
 
-PrivateDaemon::PrivateDaemon() {
+PrivateDaemon::PrivateDaemon(bool secondModule) {
   char pattern[] = "/tmp/pelliwick-speechd-XXXXXX";
   if (mkdtemp(pattern) == nullptr) {
     why_ = "no temporary folder";
@@ -59,10 +59,23 @@ PrivateDaemon::PrivateDaemon() {
     why_ = "no espeak-ng module configuration: " + error.message();
     return;
   }
+  // The daemon loads a module once per program and configuration file.
+  if (secondModule) {
+    std::filesystem::copy_file(folder_ / "conf/modules/espeak-ng.conf",
+                               folder_ / "conf/modules/second.conf", error);
+  }
   std::ofstream(folder_ / "conf/speechd.conf")
       << "AudioOutputMethod \"alsa\"\nAudioALSADevice \"null\"\n"
          "AddModule \"espeak-ng\" \"sd_espeak-ng\" \"espeak-ng.conf\"\n"
-         "DefaultModule espeak-ng\n";
+         "DefaultModule espeak-ng\n"
+      << (secondModule
+              ? "AddModule \"second\" \"sd_espeak-ng\" \"second.conf\"\n"
+              : "");
+  modules_ = secondModule ? 2 : 1;
+  start();
+}
+
+void PrivateDaemon::start() {
   const std::string conf = folder_ / "conf";
   const std::string log = folder_ / "log";
   const std::string pidFile = folder_ / "pid";
@@ -74,6 +87,9 @@ PrivateDaemon::PrivateDaemon() {
   args.insert(args.end(), {"-S", socket, "-C", conf, "-P", pidFile, "-L", log});
   std::vector<char*> argv;
   for (auto& arg : args) argv.push_back(arg.data());
+  // A killed daemon leaves its socket behind: ready means a new one.
+  std::error_code ignored;
+  std::filesystem::remove(socket_, ignored);
   argv.push_back(nullptr);
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
@@ -91,7 +107,8 @@ PrivateDaemon::PrivateDaemon() {
   // Ready once its socket exists and its module has started.
   const auto deadline =
       std::chrono::steady_clock::now() + std::chrono::seconds(10);
-  while (!std::filesystem::exists(socket_) || childrenOf(pid_).empty()) {
+  while (!std::filesystem::exists(socket_) ||
+         childrenOf(pid_).size() < modules_) {
     if (std::chrono::steady_clock::now() > deadline) {
       why_ = "speech-dispatcher did not start within 10 s";
       kill();
@@ -114,6 +131,10 @@ void PrivateDaemon::kill() {
   ::kill(pid_, SIGKILL);
   waitpid(pid_, nullptr, 0);
   pid_ = -1;
+}
+
+void PrivateDaemon::pause(bool paused) {
+  if (pid_ > 0) ::kill(pid_, paused ? SIGSTOP : SIGCONT);
 }
 
 void PrivateDaemon::pauseModule(bool paused) {

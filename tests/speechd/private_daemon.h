@@ -12,20 +12,25 @@ namespace pelliwick::speechd::test {
 // at it while it lives.
 class PrivateDaemon {
  public:
-  PrivateDaemon();
+  // With `secondModule`, espeak-ng is offered once more under another
+  // module name, whose voices the link lists (it leaves out espeak-ng's).
+  explicit PrivateDaemon(bool secondModule = false);
   ~PrivateDaemon();
 
   bool running() const { return pid_ > 0; }
   const std::string& why() const { return why_; }  // when not running
 
-  void kill();  // SIGKILL, daemon and module
-  // SIGSTOP, or SIGCONT, on the synthesiser module.
+  void kill();   // SIGKILL, daemon and module
+  void start();  // again, on the same socket
+  // SIGSTOP, or SIGCONT, on the synthesiser module, or on the daemon.
   void pauseModule(bool paused);
+  void pause(bool paused);
   std::string address() const { return "unix_socket:" + socket_.string(); }
 
  private:
   std::filesystem::path folder_;
   std::filesystem::path socket_;
+  std::size_t modules_ = 1;
   pid_t pid_ = -1;
   std::string why_;
 };

@@ -1,5 +1,6 @@
-// The joined voice list and its fall-back, with fake voices; then the
-// speech-dispatcher voice against no daemon, a silent one and a private one.
+// The joined voice list and its fall-back, with fake voices; the scales sent
+// to speech-dispatcher; then the link against no daemon, one that is not
+// speech-dispatcher, and a private one that dies, stalls or hangs.
 #include <gtest/gtest.h>
 #include <sys/socket.h>
 #include <sys/un.h>
@@ -14,6 +15,7 @@
 #include "failure.h"
 #include "private_daemon.h"
 #include "speechd/joined_engine.h"
+#include "speechd/speechd_client.h"
 #include "speechd/speechd_voice.h"
 #include "utf8.h"
 
@@ -95,157 +97,280 @@ TEST(JoinedVoice, ListsTheDefaultThenTheEmbeddedThenTheOthers) {
   EXPECT_EQ(joined.voice.rate(), 7);
 }
 
-TEST(JoinedVoice, FallsBackOnTheEmbeddedVoiceOnceTheDaemonIsLost) {
+TEST(JoinedVoice, ALostDaemonHandsEveryCallToTheEmbeddedFirstVoice) {
   Joined joined;
-  joined.voice.selectVoice(4);
+  joined.voice.selectVoice(2);  // the embedded engine's second voice
+  joined.voice.selectVoice(4);  // back on the daemon
   joined.daemon->failing = true;
-  EXPECT_THROW(joined.voice.speak(L"lost", SVSFDefault), Failure);
-  joined.voice.speak(L"heard", SVSFDefault);
+  // Neither the purge nor the text fails: a key stays a key.
+  EXPECT_NO_THROW(joined.voice.speak(L"", SVSFPurgeBeforeSpeak));
+  EXPECT_NO_THROW(joined.voice.speak(L"lost", SVSFDefault));
   // A daemon voice chosen afterwards gives the embedded default too, and a
   // purge no longer reaches the daemon.
-  joined.voice.selectVoice(1);
   joined.voice.selectVoice(3);
   joined.voice.speak(L"", SVSFPurgeBeforeSpeak);
-  EXPECT_EQ(joined.log,
-            (std::vector<std::string>{"d2 lost/0", "e0 heard/0", "e0 /2"}));
+  EXPECT_EQ(joined.log, (std::vector<std::string>{"e1 /2", "d2 /2", "e0 /2",
+                                                  "e0 lost/0", "e0 /2"}));
+
+  // A daemon that only refuses a text, and is still there, is a failure.
+  Joined refusing;
+  refusing.daemon->failing = true;
+  bool lost = false;
+  JoinedVoice voice({refusing.daemon, 3, [&lost] { return lost; }},
+                    refusing.embedded, 2);
+  EXPECT_THROW(voice.speak(L"refused", SVSFlagsAsync), Failure);
 }
 
-TEST(SpeechdLink, WithoutADaemonTheEmbeddedVoiceIsTheOnlyOne) {
+TEST(DaemonScales, RateStepsAndVolumeMapOntoSpeechDispatchersScales) {
+  struct Rate {
+    int player, step, sent;
+  };
+  for (const Rate& row : std::vector<Rate>{{0, 0, 0},
+                                           {0, 5, 50},
+                                           {20, -3, -10},
+                                           {-30, 1, -20},
+                                           {50, 10, 100},
+                                           {0, 15, 100},
+                                           {0, -11, -100},
+                                           {0, 2000000000, 100},
+                                           {0, -2000000000, -100}}) {
+    EXPECT_EQ(daemonRate(row.player, row.step), row.sent)
+        << "player rate " << row.player << ", step " << row.step;
+  }
+  for (auto [volume, sent] : std::vector<std::pair<int, int>>{
+           {0, -100}, {50, 0}, {95, 90}, {100, 100}}) {
+    EXPECT_EQ(daemonVolume(volume), sent) << "volume " << volume;
+  }
+}
+
+TEST(DaemonVoices, NoVariantsAndNoneOfTheEmbeddedEnginesOwn) {
+  EXPECT_FALSE(offersOwnVoices("espeak-ng"));
+  EXPECT_TRUE(offersOwnVoices("rhvoice"));
+  const std::vector<DaemonVoice> listed{
+      {"rhvoice", "Anna", "ru", "none"},
+      {"rhvoice", "Anna", "ru", "none"},
+      {"second", "English", "en", "none"},
+      {"second", "English+Adam", "en", "Adam"},
+      {"pico", "en-US", "en", ""},
+      {"second", "Anna", "ru", "none"}};
+  std::vector<std::string> kept;
+  for (const auto& voice : withoutVariants(listed)) {
+    kept.push_back(voice.module + "/" + voice.name);
+  }
+  EXPECT_EQ(kept, (std::vector<std::string>{"rhvoice/Anna", "second/English",
+                                            "pico/en-US", "second/Anna"}));
+}
+
+// A socket of the test's own at SPEECHD_ADDRESS, which accepts connections
+// and then answers `reply` to anything, or nothing when it is empty.
+class ForeignServer {
+ public:
+  explicit ForeignServer(std::string reply) : reply_(std::move(reply)) {
+    char folder[] = "/tmp/pelliwick-foreign-XXXXXX";
+    folder_ = mkdtemp(folder) != nullptr ? folder : "/tmp";
+    path_ = folder_ + "/socket";
+    listener_ = socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::snprintf(address.sun_path, sizeof address.sun_path, "%s",
+                  path_.c_str());
+    bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    listen(listener_, 4);
+    setenv("SPEECHD_ADDRESS", ("unix_socket:" + path_).c_str(), 1);
+    if (!reply_.empty()) thread_ = std::thread([this] { answer(); });
+  }
+  ~ForeignServer() {
+    shutdown(listener_, SHUT_RDWR);
+    if (thread_.joinable()) thread_.join();
+    close(listener_);
+    unlink(path_.c_str());
+    rmdir(folder_.c_str());
+    unsetenv("SPEECHD_ADDRESS");
+  }
+
+ private:
+  void answer() {
+    for (;;) {
+      const int client = accept(listener_, nullptr, nullptr);
+      if (client < 0) return;
+      char buffer[512];
+      if (read(client, buffer, sizeof buffer) > 0) {
+        (void)!write(client, reply_.data(), reply_.size());
+      }
+      close(client);
+    }
+  }
+  std::string reply_;
+  std::string folder_;
+  std::string path_;
+  int listener_ = -1;
+  std::thread thread_;
+};
+
+TEST(SpeechdLink, WithoutSpeechDispatcherTheEmbeddedVoiceIsTheOnlyOne) {
   std::vector<std::string> log;
   FakeEngine embedded(log);
+  Limits limits;
+  limits.connect = milliseconds(300);
 
   setenv("SPEECHD_ADDRESS", "unix_socket:/nonexistent/pelliwick", 1);
   auto start = Clock::now();
-  EXPECT_EQ(openLinkIfRunning(), nullptr);
+  EXPECT_EQ(openLinkIfRunning(limits), nullptr);
   std::printf("absent daemon: gave up after %ld ms\n", msSince(start));
-
-  // A socket that accepts connections but never answers: the limit holds.
-  char folder[] = "/tmp/pelliwick-silent-XXXXXX";
-  ASSERT_NE(mkdtemp(folder), nullptr);
-  const std::string path = std::string(folder) + "/socket";
-  const int listener = socket(AF_UNIX, SOCK_STREAM, 0);
-  sockaddr_un address{};
-  address.sun_family = AF_UNIX;
-  std::snprintf(address.sun_path, sizeof address.sun_path, "%s", path.c_str());
-  ASSERT_EQ(
-      bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-  ASSERT_EQ(listen(listener, 4), 0);
-  setenv("SPEECHD_ADDRESS", ("unix_socket:" + path).c_str(), 1);
-  start = Clock::now();
-  Limits limits;
-  limits.connect = milliseconds(300);
-  JoinedEngine engine(embedded, openLinkIfRunning(limits));
-  const long silentMs = msSince(start);
-  std::printf("silent daemon: gave up after %ld ms\n", silentMs);
-  EXPECT_LT(silentMs, 1000);
-  EXPECT_EQ(engine.createVoice(), embedded.voice);
-  close(listener);
-  unlink(path.c_str());
-  rmdir(folder);
   unsetenv("SPEECHD_ADDRESS");
+
+  // A socket that accepts connections but never answers, and one that
+  // answers something other than speech-dispatcher would (libspeechd would
+  // end the program): the game starts on its own voices within the limit.
+  for (const std::string& reply :
+       {std::string(), std::string("HTTP/1.1 400 Bad Request\r\n\r\n")}) {
+    ForeignServer server(reply);
+    start = Clock::now();
+    JoinedEngine engine(embedded, openLinkIfRunning(limits));
+    const long gaveUpMs = msSince(start);
+    std::printf("%s: gave up after %ld ms\n",
+                reply.empty() ? "silent server" : "foreign server", gaveUpMs);
+    EXPECT_LT(gaveUpMs, limits.connect.count() + 100);
+    EXPECT_EQ(engine.createVoice(), embedded.voice);
+  }
 }
 
+// The game's voice over a private daemon, with the fakes' embedded engine:
+// what a fault does to the key that follows, how soon the embedded engine
+// speaks, and how long the end of the program takes.
 class WithDaemon : public ::testing::Test {
  protected:
   void SetUp() override {
     if (!daemon.running()) GTEST_SKIP() << daemon.why();
-    link = SpeechdLink::open();
+    engine = std::make_unique<JoinedEngine>(embedded, openLinkIfRunning());
+    voice = engine->createVoice();
+    ASSERT_NE(voice, embedded.voice) << "the daemon did not answer";
+    voice->setVolume(95);
+    voice->speak(L"the settings are sent with this one", SVSFDefault);
   }
+
+  // Typing a key: a purge, then its echo. Returns how long until the
+  // embedded engine had the echo, in ms.
+  long typeKey() {
+    const auto start = Clock::now();
+    EXPECT_NO_THROW(voice->speak(L"", SVSFPurgeBeforeSpeak));
+    EXPECT_NO_THROW(voice->speak(L"2", SVSFlagsAsync));
+    EXPECT_EQ(log.back(), "e0 2/1");
+    return msSince(start);
+  }
+
+  // Ends the program's speech as the program does; returns how long it took.
+  long close() {
+    const auto start = Clock::now();
+    voice.reset();
+    engine.reset();
+    return msSince(start);
+  }
+
   test::PrivateDaemon daemon;
-  std::shared_ptr<SpeechdLink> link;
+  std::vector<std::string> log;
+  FakeEngine embedded{log};
+  std::unique_ptr<JoinedEngine> engine;
+  std::shared_ptr<SpeechVoice> voice;
 };
 
-TEST_F(WithDaemon, ListsItsVoicesAndSpeaksWithEveryFlag) {
-  auto start = Clock::now();
-  SpeechdVoice voice(link);
-  const int count = voice.voiceCount();
-  std::printf("%d voices listed in %ld ms\n", count, msSince(start));
-  ASSERT_GT(count, 1);
-  EXPECT_EQ(link->voices().front().module, "espeak-ng");
-  EXPECT_FALSE(link->voices().front().name.empty());
-  EXPECT_THROW(voice.selectVoice(count), Failure);
-
-  voice.setVolume(95);
-  std::size_t baseline = 0;
-  for (int index : {0, count - 1, 0}) {
-    voice.selectVoice(index);
-    start = Clock::now();
-    voice.speak(L"first", SVSFlagsAsync);
-    voice.speak(L"5", SVSFlagsAsync);
-    voice.speak(L"waited for", SVSFDefault);
-    EXPECT_EQ(link->cancelled(), baseline) << "a queued text cancelled one";
-    std::printf("voice %d: two queued and one waited, heard in %ld ms\n", index,
+TEST_F(WithDaemon, SpeaksWithEveryFlagAndThePurgeSilencesIt) {
+  for (unsigned flags : {SVSFlagsAsync, SVSFDefault}) {
+    const auto start = Clock::now();
+    voice->speak(L"first", SVSFlagsAsync);
+    voice->speak(L"5", SVSFlagsAsync);
+    voice->speak(L"waited for", flags | SVSFPurgeBeforeSpeak);
+    voice->speak(L"last", SVSFDefault);
+    std::printf("flags %u: queued, purged and waited in %ld ms\n", flags,
                 msSince(start));
-    start = Clock::now();
-    voice.speak(L"dropped", SVSFlagsAsync);
-    voice.speak(L"", SVSFPurgeBeforeSpeak);
-    voice.speak(L"after the purge", SVSFPurgeBeforeSpeak);
-    std::printf("voice %d: purged and waited in %ld ms (%zu cancelled)\n",
-                index, msSince(start), link->cancelled());
-    baseline = link->cancelled();
   }
-  EXPECT_FALSE(link->lost());
+  EXPECT_TRUE(log.empty() || log.back() == "e0 /2") << log.back();
+  EXPECT_LT(close(), 300);
 }
 
-TEST_F(WithDaemon, TheEmbeddedVoiceTakesOverWhenTheDaemonStopsOrDies) {
-  std::vector<std::string> log;
-  FakeEngine embedded(log);
-  JoinedEngine engine(embedded, link);
-  auto voice = engine.createVoice();
+TEST_F(WithDaemon, DiesOrRestarts) {
+  for (bool restart : {false, true}) {
+    daemon.kill();
+    if (restart) daemon.start();
+    const long fellBackMs = typeKey();
+    std::printf("daemon %s: the key's echo on the embedded engine in %ld ms\n",
+                restart ? "restarted" : "killed", fellBackMs);
+    EXPECT_LT(fellBackMs, 600);
+  }
+  EXPECT_LT(close(), 300);
+}
 
-  // The synthesiser hangs: no end arrives, the wait gives up.
+TEST_F(WithDaemon, StallsBeforeOrDuringTheGame) {
+  daemon.pause(true);
+  const long fellBackMs = typeKey();
+  std::printf(
+      "daemon stopped: the key's echo on the embedded engine in %ld ms\n",
+      fellBackMs);
+  EXPECT_LT(fellBackMs, 1000);
+  const long closeMs = close();
+  std::printf("daemon stopped: closed in %ld ms\n", closeMs);
+  EXPECT_LT(closeMs, 300);
+
+  // Stopped before the game starts: the start waits no longer than the
+  // connect limit.
+  const auto start = Clock::now();
+  EXPECT_EQ(openLinkIfRunning(), nullptr);
+  EXPECT_LT(msSince(start), Limits{}.connect.count() + 100);
+  daemon.pause(false);
+}
+
+TEST_F(WithDaemon, AHungSynthesiserIsGivenUpOnInBoundedTime) {
   daemon.pauseModule(true);
   auto start = Clock::now();
-  EXPECT_THROW(voice->speak(L"hi", SVSFDefault), Failure);
+  voice->speak(L"hi", SVSFDefault);
   const long stuckMs = msSince(start);
-  std::printf("no end event: gave up after %ld ms\n", stuckMs);
+  std::printf("no end event: the embedded engine spoke after %ld ms\n",
+              stuckMs);
   EXPECT_GE(stuckMs, heardWithin(2).count());
-  EXPECT_TRUE(link->lost());
-  voice->speak(L"next prompt", SVSFDefault);
-  EXPECT_EQ(log, std::vector<std::string>{"e0 next prompt/0"});
+  EXPECT_LT(stuckMs, heardWithin(2).count() + 1000);
+  EXPECT_EQ(log.back(), "e0 hi/0");
+  EXPECT_LT(close(), 300);
 }
 
-TEST_F(WithDaemon, AWaitedTextEndsWhenTheWindowClosesOrTheDaemonIsKilled) {
+TEST_F(WithDaemon, AWaitedTextEndsAtOnceWhenTheWindowCloses) {
   std::atomic<bool> closing = false;
-  SpeechdVoice voice(link, [&closing] { return closing.load(); });
-  voice.speak(L"the settings are sent with this one", SVSFDefault);
+  auto link = SpeechdLink::open();
+  SpeechdVoice daemonVoice(link, [&closing] { return closing.load(); });
   daemon.pauseModule(true);  // keeps the next texts unfinished
-
-  // Closing the window ends a waited text at once.
   std::thread closer([&closing] {
     std::this_thread::sleep_for(milliseconds(200));
     closing = true;
   });
-  auto closedAt = Clock::now();
-  voice.speak(L"a text cut short", SVSFDefault);
+  const auto closedAt = Clock::now();
+  daemonVoice.speak(L"a text cut short", SVSFDefault);
   closer.join();
-  std::printf("window closed at 200 ms: the wait ended after %ld ms\n",
-              msSince(closedAt));
-  EXPECT_LT(msSince(closedAt), 1000);
-  closing = false;
-  // The cancel it sent waits for the module; then the next text hangs.
-  daemon.pauseModule(false);
-  voice.speak(L"heard", SVSFDefault);
-  daemon.pauseModule(true);
-  std::thread killer([this] {
-    std::this_thread::sleep_for(milliseconds(300));
-    daemon.kill();
-  });
-  const auto start = Clock::now();
-  std::string why;
-  try {
-    voice.speak(L"a text that is never heard", SVSFDefault);
-  } catch (const Failure& failure) {
-    why = failure.what();
+  const long waitMs = msSince(closedAt);
+  std::printf("window closed at 200 ms: the wait ended after %ld ms\n", waitMs);
+  EXPECT_LT(waitMs, 500);
+  EXPECT_FALSE(link->lost());
+}
+
+TEST(SpeechdLinkVoices, OtherModulesAreListedAndSpoken) {
+  test::PrivateDaemon daemon(true);
+  if (!daemon.running()) GTEST_SKIP() << daemon.why();
+  Limits limits;
+  limits.connect = milliseconds(5000);  // a second espeak-ng: 13,000 voices
+  auto start = Clock::now();
+  auto link = SpeechdLink::open(limits);
+  SpeechdVoice voice(link);
+  const int count = voice.voiceCount();
+  std::printf("%d voices listed in %ld ms\n", count, msSince(start));
+  ASSERT_GT(count, 100);
+  EXPECT_LT(count, 300);
+  EXPECT_EQ(link->voices().front().module, "second");
+  EXPECT_THROW(voice.selectVoice(count), Failure);
+  for (int index : {count - 1, 0, 1}) {
+    voice.selectVoice(index);
+    voice.speak(L"5", SVSFlagsAsync);
+    voice.speak(L"waited for", SVSFDefault);
   }
-  killer.join();
-  const long killedMs = msSince(start);
-  std::printf("daemon killed at 300 ms: the wait failed after %ld ms (%s)\n",
-              killedMs, why.c_str());
-  EXPECT_FALSE(why.empty());
-  EXPECT_LT(killedMs, 2000);
-  EXPECT_TRUE(link->lost());
-  EXPECT_THROW(voice.speak(L"", SVSFPurgeBeforeSpeak), Failure);
+  EXPECT_EQ(link->cancelled(), 0u) << "a queued text cancelled one";
+  EXPECT_FALSE(link->lost());
 }
 
 }  // namespace

@@ -1,8 +1,9 @@
 // Joins the player's speech-dispatcher voices and the embedded engine's into
 // the one voice list the game walks (what the engine's list of installed
 // voices is to a voice object), and falls back on the embedded engine when
-// speech-dispatcher goes away. Deliberately ignored: the list never changes
-// after start, not even when speech-dispatcher is lost or comes back.
+// speech-dispatcher goes away, in the middle of a call included. Deliberately
+// ignored: the list never changes after start, not even when
+// speech-dispatcher is lost or comes back.
 #include "joined_engine.h"
 
 #include "failure.h"
@@ -63,17 +64,19 @@ void JoinedVoice::speak(const std::wstring& text, unsigned flags) {
       }
     }
   }
-  if (!onPrimary_) {
-    embedded_->speak(text, flags);
-    return;
+  if (onPrimary_) {
+    try {
+      primary_.voice->speak(text, flags);
+      return;
+    } catch (const Failure&) {
+      // A daemon that went away is no failure of the game's: the embedded
+      // engine says what was asked, so a purge still silences and a key is
+      // still a key. A daemon that only refused this text is one.
+      if (!primary_.lost()) throw;
+      fallBack();
+    }
   }
-  try {
-    primary_.voice->speak(text, flags);
-  } catch (const Failure&) {
-    // This text is lost with the daemon; the next one is heard.
-    if (primary_.lost()) fallBack();
-    throw;
-  }
+  embedded_->speak(text, flags);
 }
 
 void JoinedVoice::fallBack() {

@@ -3,51 +3,32 @@
 #include <chrono>
 #include <cstddef>
 #include <functional>
-#include <future>
 #include <memory>
-#include <optional>
 #include <string>
-#include <thread>
 #include <vector>
+
+#include "speechd_client.h"
 
 namespace pelliwick::speechd {
 
-// One voice speech-dispatcher offers, found by asking each output module.
-struct DaemonVoice {
-  std::string module;  // the synthesiser, e.g. "espeak-ng"
-  std::string name;    // what the voice is set by
-  std::string language;
-  std::string variant;
-};
-
-// What a message is spoken with, on speech-dispatcher's own scales.
-struct MessageSettings {
-  int rate = 0;    // -100 to 100
-  int volume = 0;  // -100 to 100
-  // An index into voices(); none means the player's default voice.
-  std::optional<std::size_t> voice;
-};
-
 struct Limits {
-  // Connecting, for a daemon that is absent, stopped or slow.
+  // Everything before the game starts: reaching the daemon, learning that it
+  // is speech-dispatcher, and listing its voices. A daemon that is absent,
+  // stopped or slow costs the start no more than this.
   std::chrono::milliseconds connect{400};
   // Any other request; a daemon slower than this is taken as gone.
-  std::chrono::milliseconds request{1500};
-  // Asking every output module for its voices (thousands with espeak-ng).
-  std::chrono::milliseconds listing{15000};
+  std::chrono::milliseconds request{500};
+  // How long the end of the program waits for the link's thread.
+  std::chrono::milliseconds close{100};
 };
 
 // A connection to a speech-dispatcher that is already running (one is never
 // started), at the address SPEECHD_ADDRESS names or the default one.
 //
 // libspeechd waits for every answer without a time limit, so all its calls
-// run on a thread of this link and each is waited for with a limit: a daemon
-// that goes away or stops answering makes the link lost, and from then on
-// every call fails at once.
-//
-// Two client connections: the first never has its voice changed, so it
-// always speaks with the player's default output module and voice; the
-// second lists the other voices and speaks with them.
+// run on the link's worker thread and each is waited for with a limit. A
+// daemon that hangs up, stops answering or was never speech-dispatcher
+// makes the link lost, and from then on every call fails at once.
 class SpeechdLink {
  public:
   // Connects, reads the player's rate and starts listing the voices.
@@ -61,10 +42,12 @@ class SpeechdLink {
   // The rate the player configured, on the -100 to 100 scale.
   int defaultRate() const { return defaultRate_; }
 
-  // The voices besides the default, module by module; the first call waits
-  // for the listing started by open(). Throws Failure when it failed.
+  // The voices besides the default; the first call waits for the listing
+  // started by open(), until open()'s limit runs out. Throws Failure, and
+  // the link is lost, when the listing failed or did not end in time.
   const std::vector<DaemonVoice>& voices();
 
+  // Also true once the daemon has hung up, noticed without asking it.
   bool lost() const;
   // How many of this program's messages were cancelled so far.
   std::size_t cancelled() const;
@@ -74,36 +57,31 @@ class SpeechdLink {
   // Queues one character, spoken as a character (its name for symbols).
   void sayCharacter(const std::string& character,
                     const MessageSettings& settings);
-  // Drops everything this program queued, on both connections.
+  // Drops everything this program queued.
   void cancel();
 
   // Returns when message `id` has ended or was cancelled, or at once when
-  // `giveUp` says the program is ending (speech is cancelled first). A
-  // daemon that does not end it within `limit`, or stops answering, makes
-  // the link lost and the call throws Failure.
+  // `giveUp` says the program is ending (speech is cancelled first, without
+  // waiting). A daemon that does not end it within `limit`, hangs up or
+  // stops answering makes the link lost and the call throws Failure.
   void waitHeard(std::size_t id, std::chrono::milliseconds limit,
                  const std::function<bool()>& giveUp);
 
   struct State;
 
  private:
-  SpeechdLink(std::shared_ptr<State> state, std::thread worker, Limits limits);
+  explicit SpeechdLink(Limits limits);
 
-  // Runs `job` on the link's thread; throws Failure at once when the link
-  // is lost, and marks it lost when the job takes longer than `limit`.
-  // A failed job other than a ping is followed by a ping, so that a broken
-  // connection is known as lost.
-  void run(std::function<void(State&)> job, std::chrono::milliseconds limit,
-           bool isPing = false);
-  void ping();
-  void markLost();
+  // Runs `job` on the worker; throws Failure at once when the link is lost,
+  // and marks it lost when the job takes longer than the request limit. A
+  // failed job is followed by a ping, so that a broken connection is known
+  // as lost.
+  void run(std::function<void(SpeechdClient&)> job);
+  void markLost() const;
 
-  std::shared_ptr<State> state_;
-  std::thread worker_;
-  std::future<void> workerEnded_;
   Limits limits_;
+  std::shared_ptr<State> state_;
   int defaultRate_ = 0;
-  std::future<void> listing_;  // valid until the listing is waited for
 };
 
 }  // namespace pelliwick::speechd

@@ -1,0 +1,117 @@
+#include "speech_worker.h"
+
+#include <algorithm>
+#include <condition_variable>
+#include <deque>
+#include <exception>
+#include <map>
+#include <mutex>
+#include <thread>
+#include <utility>
+
+namespace pelliwick {
+
+namespace {
+constexpr std::size_t kKeptFailures = 64;
+}  // namespace
+
+struct SpeechWorker::Shared {
+  std::mutex mutex;
+  std::condition_variable jobPosted;
+  std::condition_variable jobRan;
+  std::deque<std::pair<Ticket, Job>> queue;
+  Ticket nextTicket = 1;
+  Ticket lastRun = 0;  // jobs run in ticket order
+  std::map<Ticket, std::exception_ptr> failures;
+  bool stopping = false;
+  bool ended = false;
+
+  void run() {
+    std::unique_lock lock(mutex);
+    for (;;) {
+      jobPosted.wait(lock, [&] { return stopping || !queue.empty(); });
+      if (queue.empty()) break;
+      auto [ticket, job] = std::move(queue.front());
+      queue.pop_front();
+      lock.unlock();
+      std::exception_ptr failure;
+      try {
+        job();
+      } catch (...) {
+        failure = std::current_exception();
+      }
+      job = nullptr;  // what it holds goes on this thread, outside the lock
+      lock.lock();
+      if (failure) {
+        failures[ticket] = failure;
+        // Jobs nobody waits for leave theirs behind: keep only the newest.
+        if (failures.size() > kKeptFailures) failures.erase(failures.begin());
+      }
+      lastRun = ticket;
+      jobRan.notify_all();
+    }
+    ended = true;
+    jobRan.notify_all();
+  }
+};
+
+SpeechWorker::SpeechWorker() : shared_(std::make_shared<Shared>()) {
+  // The thread holds the shared state, so one left behind stays safe.
+  std::thread([shared = shared_] { shared->run(); }).detach();
+}
+
+SpeechWorker::~SpeechWorker() { stop(std::chrono::milliseconds(100)); }
+
+SpeechWorker::Ticket SpeechWorker::post(Job job) {
+  std::lock_guard lock(shared_->mutex);
+  const Ticket ticket = shared_->nextTicket++;
+  shared_->queue.emplace_back(ticket, std::move(job));
+  shared_->jobPosted.notify_one();
+  return ticket;
+}
+
+bool SpeechWorker::done(Ticket ticket) const {
+  std::lock_guard lock(shared_->mutex);
+  return shared_->lastRun >= ticket;
+}
+
+SpeechWorker::Outcome SpeechWorker::wait(Ticket ticket,
+                                         std::chrono::milliseconds limit,
+                                         const GiveUp& giveUp) {
+  constexpr auto kAskEvery = std::chrono::milliseconds(10);
+  const auto deadline = std::chrono::steady_clock::now() + limit;
+  std::unique_lock lock(shared_->mutex);
+  const auto ran = [&] { return shared_->lastRun >= ticket; };
+  while (!ran()) {
+    const auto now = std::chrono::steady_clock::now();
+    if (now >= deadline) return Outcome::TimedOut;
+    const auto slice = giveUp ? std::min<std::chrono::steady_clock::duration>(
+                                    kAskEvery, deadline - now)
+                              : deadline - now;
+    if (shared_->jobRan.wait_for(lock, slice, ran)) break;
+    if (giveUp) {
+      lock.unlock();
+      const bool stopWaiting = giveUp();
+      lock.lock();
+      if (stopWaiting) return Outcome::GaveUp;
+    }
+  }
+  auto found = shared_->failures.find(ticket);
+  if (found != shared_->failures.end()) {
+    std::exception_ptr failure = found->second;
+    shared_->failures.erase(found);
+    std::rethrow_exception(failure);
+  }
+  return Outcome::Done;
+}
+
+bool SpeechWorker::stop(std::chrono::milliseconds limit) {
+  if (stopped_) return true;
+  stopped_ = true;
+  std::unique_lock lock(shared_->mutex);
+  shared_->stopping = true;
+  shared_->jobPosted.notify_all();
+  return shared_->jobRan.wait_for(lock, limit, [&] { return shared_->ended; });
+}
+
+}  // namespace pelliwick
