@@ -42,7 +42,7 @@ std::vector<pid_t> childrenOf(pid_t parent) {
 
 }  // namespace
 
-PrivateDaemon::PrivateDaemon(bool secondModule) {
+PrivateDaemon::PrivateDaemon(Modules modules) {
   char pattern[] = "/tmp/pelliwick-speechd-XXXXXX";
   if (mkdtemp(pattern) == nullptr) {
     why_ = "no temporary folder";
@@ -50,28 +50,38 @@ PrivateDaemon::PrivateDaemon(bool secondModule) {
   }
   folder_ = pattern;
   socket_ = folder_ / "socket";
-  std::filesystem::create_directories(folder_ / "conf/modules");
+  const auto conf = folder_ / "conf";
   std::filesystem::create_directories(folder_ / "log");
   std::error_code error;
-  std::filesystem::copy_file("/etc/speech-dispatcher/modules/espeak-ng.conf",
-                             folder_ / "conf/modules/espeak-ng.conf", error);
+  if (modules == Modules::kDebian) {
+    std::filesystem::copy("/etc/speech-dispatcher", conf,
+                          std::filesystem::copy_options::recursive, error);
+  } else {
+    std::filesystem::create_directories(conf / "modules");
+    std::filesystem::copy_file("/etc/speech-dispatcher/modules/espeak-ng.conf",
+                               conf / "modules/espeak-ng.conf", error);
+  }
   if (error) {
-    why_ = "no espeak-ng module configuration: " + error.message();
+    why_ = "no speech-dispatcher configuration: " + error.message();
     return;
   }
-  // The daemon loads a module once per program and configuration file.
-  if (secondModule) {
-    std::filesystem::copy_file(folder_ / "conf/modules/espeak-ng.conf",
-                               folder_ / "conf/modules/second.conf", error);
+  std::ofstream config(conf / "speechd.conf", std::ios::app);
+  config << "\nAudioOutputMethod \"alsa\"\nAudioALSADevice \"null\"\n";
+  if (modules == Modules::kDebian) {
+    // Every module found: at least espeak-ng and the dummy one.
+    modules_ = 2;
+  } else {
+    config << "AddModule \"espeak-ng\" \"sd_espeak-ng\" \"espeak-ng.conf\"\n"
+              "DefaultModule espeak-ng\n";
   }
-  std::ofstream(folder_ / "conf/speechd.conf")
-      << "AudioOutputMethod \"alsa\"\nAudioALSADevice \"null\"\n"
-         "AddModule \"espeak-ng\" \"sd_espeak-ng\" \"espeak-ng.conf\"\n"
-         "DefaultModule espeak-ng\n"
-      << (secondModule
-              ? "AddModule \"second\" \"sd_espeak-ng\" \"second.conf\"\n"
-              : "");
-  modules_ = secondModule ? 2 : 1;
+  if (modules == Modules::kSecondEspeakNg) {
+    // The daemon loads a module once per program and configuration file.
+    std::filesystem::copy_file(conf / "modules/espeak-ng.conf",
+                               conf / "modules/second.conf", error);
+    config << "AddModule \"second\" \"sd_espeak-ng\" \"second.conf\"\n";
+    modules_ = 2;
+  }
+  config.close();
   start();
 }
 

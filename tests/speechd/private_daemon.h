@@ -12,9 +12,15 @@ namespace pelliwick::speechd::test {
 // at it while it lives.
 class PrivateDaemon {
  public:
-  // With `secondModule`, espeak-ng is offered once more under another
-  // module name, whose voices the link lists (it leaves out espeak-ng's).
-  explicit PrivateDaemon(bool secondModule = false);
+  enum class Modules {
+    kEspeakNg,  // the espeak-ng module alone
+    // espeak-ng once more under another module name, whose voices the
+    // link lists (it leaves out espeak-ng's)
+    kSecondEspeakNg,
+    // Debian's own configuration: every module installed
+    kDebian,
+  };
+  explicit PrivateDaemon(Modules modules = Modules::kEspeakNg);
   ~PrivateDaemon();
 
   bool running() const { return pid_ > 0; }

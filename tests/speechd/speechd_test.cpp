@@ -351,7 +351,7 @@ TEST_F(WithDaemon, AWaitedTextEndsAtOnceWhenTheWindowCloses) {
 }
 
 TEST(SpeechdLinkVoices, OtherModulesAreListedAndSpoken) {
-  test::PrivateDaemon daemon(true);
+  test::PrivateDaemon daemon(test::PrivateDaemon::Modules::kSecondEspeakNg);
   if (!daemon.running()) GTEST_SKIP() << daemon.why();
   Limits limits;
   limits.connect = milliseconds(5000);  // a second espeak-ng: 13,000 voices
