@@ -135,6 +135,8 @@ const std::vector<DaemonVoice>& SpeechdLink::voices() {
         throw Failure("speech-dispatcher did not list its voices within " +
                       std::to_string(limits_.connect.count()) + " ms");
       }
+      // libspeechd lists nothing, without failing, for a daemon that died.
+      if (lost()) throw Failure("speech-dispatcher hung up while listing");
     } catch (const Failure&) {
       markLost();
       throw;
