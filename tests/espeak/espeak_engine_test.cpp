@@ -359,6 +359,22 @@ TEST_F(EspeakEngineTest, PurgeSilencesTheStreamAbortsAndDropsTheQueue) {
   EXPECT_EQ(synthCalls()[3].rate, 303);
 }
 
+TEST_F(EspeakEngineTest, APurgeCutsAVeryLongSynthesisShort) {
+  Speaker speaker(Playback::RealTime);
+  speaker.stream.speed = 10;  // "after" is heard in 40 ms
+  std::wstring veryLong;
+  for (int i = 0; i < 400; ++i) veryLong += kLongText;  // half an hour
+  speaker.voice->speak(veryLong, SVSFlagsAsync);
+  ASSERT_TRUE(waitUntil([&] { return speaker.stream.appended() > 0; }));
+  speaker.voice->speak(L"", SVSFPurgeBeforeSpeak);
+  // Left to run out, the synthesis alone would take seconds.
+  const auto start = Clock::now();
+  speaker.voice->speak(L"after", SVSFDefault);
+  std::printf("after a purge, a short text heard in %.0f ms\n",
+              1000 * secondsSince(start));
+  EXPECT_LT(secondsSince(start), 0.5);
+}
+
 TEST_F(EspeakEngineTest, ALongQueueIsSynthesisedJustAheadOfPlayback) {
   Speaker speaker(Playback::RealTime);
   speaker.stream.speed = 500;  // a second of speech in 2 ms

@@ -35,22 +35,19 @@ SpeechSession::SpeechSession(StreamSource streamSource,
   claimLibrary();
   std::vector<std::string> localeOrder = localeLanguages(
       std::getenv("LC_ALL"), std::getenv("LC_MESSAGES"), std::getenv("LANG"));
-  std::promise<void> started;
-  std::future<void> startResult = started.get_future();
-  try {
-    thread_ = std::thread(&SpeechSession::run, this, std::move(localeOrder),
-                          std::move(started));
-  } catch (const std::system_error& error) {
-    stopLibrary();
-    throw Failure(std::string("could not start the speech thread: ") +
-                  error.what());
-  }
-  try {
-    startResult.get();
-  } catch (...) {
-    thread_.join();
-    throw;
-  }
+  // espeak-ng is started, used and stopped on the worker's thread alone.
+  const auto started = worker_.post([this, localeOrder] {
+    try {
+      LibraryData library = startLibrary(dataFolder_);
+      libraryFolder_ = std::move(library.folder);
+      voices_ = std::move(library.voices);
+      putLocaleVoiceFirst(voices_, localeOrder);
+    } catch (...) {
+      stopLibrary();
+      throw;
+    }
+  });
+  worker_.wait(started, SpeechWorker::kForever);
 }
 
 SpeechSession::~SpeechSession() {
@@ -59,43 +56,21 @@ SpeechSession::~SpeechSession() {
     stopping_ = true;
     dropEverythingLocked();
   }
-  workReady_.notify_all();
-  thread_.join();
-}
-
-void SpeechSession::run(std::vector<std::string> localeOrder,
-                        std::promise<void> started) {
-  try {
-    LibraryData library = startLibrary(dataFolder_);
-    libraryFolder_ = std::move(library.folder);
-    voices_ = std::move(library.voices);
-    putLocaleVoiceFirst(voices_, localeOrder);
-  } catch (...) {
-    started.set_exception(std::current_exception());
-    stopLibrary();
-    return;
-  }
-  started.set_value();
-
-  std::unique_lock lock(mutex_);
-  for (;;) {
-    workReady_.wait(lock, [&] { return stopping_ || !queue_.empty(); });
-    if (stopping_) {
-      break;
-    }
-    Job job = std::move(queue_.front());
-    queue_.pop_front();
-    lock.unlock();
-    speakJob(job);
-    lock.lock();
-  }
-  lock.unlock();
-  stopLibrary();
+  worker_.post([] { stopLibrary(); });
+  // The jobs hold this session: the thread must end before it goes. A
+  // synthesis in progress is cut short at its next chunk.
+  worker_.stop(SpeechWorker::kForever);
 }
 
 void SpeechSession::speakJob(const Job& job) {
   std::string error;
   if (!job.utterance.text.empty()) {
+    {
+      std::lock_guard lock(mutex_);
+      if (job.ticket <= abortThrough_) {
+        return;  // purged while it waited: the purge settled its outcome
+      }
+    }
     error = synthesise(job);
   }
   if (!job.waited) {
@@ -108,7 +83,6 @@ void SpeechSession::speakJob(const Job& job) {
     }
     outcomes_[job.ticket] = {true, false, lastEnd_, error};
   }
-  jobDone_.notify_all();
 }
 
 std::string SpeechSession::synthesise(const Job& job) {
@@ -230,17 +204,23 @@ SpeechStream& SpeechSession::stream() {
 }
 
 std::uint64_t SpeechSession::enqueue(Utterance utterance, bool waited) {
-  std::uint64_t ticket = 0;
-  {
-    std::lock_guard lock(mutex_);
-    ticket = nextTicket_++;
-    if (waited) {
-      outcomes_[ticket] = Outcome{};
+  auto job = std::make_shared<Job>(Job{0, std::move(utterance), waited});
+  std::lock_guard lock(mutex_);
+  // Numbered by the worker, under the lock that the job takes before it
+  // reads its number and that a purge takes to drop everything posted.
+  job->ticket = worker_.post([this, job] {
+    Job mine;
+    {
+      std::lock_guard numbered(mutex_);
+      mine = std::move(*job);
     }
-    queue_.push_back({ticket, std::move(utterance), waited});
+    speakJob(mine);
+  });
+  lastPosted_ = job->ticket;
+  if (waited) {
+    outcomes_[job->ticket] = Outcome{};
   }
-  workReady_.notify_one();
-  return ticket;
+  return job->ticket;
 }
 
 void SpeechSession::waitHeard(std::uint64_t ticket,
@@ -252,21 +232,22 @@ void SpeechSession::waitHeard(std::uint64_t ticket,
     }
     return false;
   };
+  // Texts queued before it are synthesised only as fast as they are
+  // played, so this can last as long as hearing them.
+  SpeechWorker::GiveUp askEnding;
+  if (giveUp) askEnding = programEnding;
+  const bool gaveUp = worker_.wait(ticket, SpeechWorker::kForever, askEnding) ==
+                      SpeechWorker::Outcome::GaveUp;
   Outcome outcome;
   SpeechStream* stream = nullptr;
   {
-    // Texts queued before it are synthesised only as fast as they are
-    // played, so this can last as long as hearing them.
-    std::unique_lock lock(mutex_);
-    while (!jobDone_.wait_for(lock, kGiveUpInterval,
-                              [&] { return outcomes_[ticket].done; })) {
-      lock.unlock();
-      programEnding();
-      lock.lock();
-    }
+    std::lock_guard lock(mutex_);
     outcome = std::move(outcomes_[ticket]);
     outcomes_.erase(ticket);
     stream = stream_;
+  }
+  if (gaveUp) {
+    return;
   }
   if (!outcome.error.empty()) {
     throw Failure(outcome.error);
@@ -296,15 +277,14 @@ void SpeechSession::purge() {
 }
 
 void SpeechSession::dropEverythingLocked() {
-  abortThrough_ = nextTicket_ - 1;
-  queue_.clear();
+  // What is still queued runs as nothing, at once.
+  abortThrough_ = lastPosted_;
   for (auto& [ticket, outcome] : outcomes_) {
     if (!outcome.done) {
       outcome.done = true;
       outcome.dropped = true;
     }
   }
-  jobDone_.notify_all();
 }
 
 }  // namespace pelliwick::espeak

@@ -1,21 +1,18 @@
 #pragma once
 
 #include <chrono>
-#include <condition_variable>
 #include <cstdint>
-#include <deque>
 #include <filesystem>
 #include <functional>
-#include <future>
 #include <map>
 #include <mutex>
 #include <optional>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "espeak_library.h"
 #include "speech_stream.h"
+#include "speech_worker.h"
 #include "voice_list.h"
 
 namespace pelliwick::espeak {
@@ -88,7 +85,6 @@ class SpeechSession : private SampleSink {
     std::string error;
   };
 
-  void run(std::vector<std::string> localeOrder, std::promise<void> started);
   void speakJob(const Job& job);
   std::string synthesise(const Job& job);
   bool onSamples(const short* samples, int count) override;
@@ -105,12 +101,9 @@ class SpeechSession : private SampleSink {
   std::mutex streamMutex_;  // serialises asking for the stream
 
   std::mutex mutex_;  // guards everything below
-  std::condition_variable workReady_;
-  std::condition_variable jobDone_;
   SpeechStream* stream_ = nullptr;
-  std::deque<Job> queue_;
   std::map<std::uint64_t, Outcome> outcomes_;  // of waited jobs only
-  std::uint64_t nextTicket_ = 1;
+  std::uint64_t lastPosted_ = 0;
   std::uint64_t abortThrough_ = 0;  // tickets up to this one are dropped
   std::uint64_t lastEnd_ = 0;       // stream position after our last sample
   std::string jobError_;            // failure inside the current synthesis
@@ -120,7 +113,8 @@ class SpeechSession : private SampleSink {
   std::uint64_t currentTicket_ = 0;
   const Utterance* current_ = nullptr;
   std::vector<std::int16_t> scratch_;
-  std::thread thread_;
+  // Last, so that it is made after what its jobs use.
+  SpeechWorker worker_;
 };
 
 }  // namespace pelliwick::espeak

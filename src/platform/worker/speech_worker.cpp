@@ -79,16 +79,18 @@ SpeechWorker::Outcome SpeechWorker::wait(Ticket ticket,
                                          std::chrono::milliseconds limit,
                                          const GiveUp& giveUp) {
   constexpr auto kAskEvery = std::chrono::milliseconds(10);
-  const auto deadline = std::chrono::steady_clock::now() + limit;
+  using Clock = std::chrono::steady_clock;
+  const auto deadline =
+      limit == kForever ? Clock::time_point::max() : Clock::now() + limit;
   std::unique_lock lock(shared_->mutex);
   const auto ran = [&] { return shared_->lastRun >= ticket; };
   while (!ran()) {
-    const auto now = std::chrono::steady_clock::now();
+    const auto now = Clock::now();
     if (now >= deadline) return Outcome::TimedOut;
-    const auto slice = giveUp ? std::min<std::chrono::steady_clock::duration>(
-                                    kAskEvery, deadline - now)
-                              : deadline - now;
-    if (shared_->jobRan.wait_for(lock, slice, ran)) break;
+    const Clock::duration slice = std::min<Clock::duration>(
+        giveUp ? Clock::duration(kAskEvery) : Clock::duration::max() / 2,
+        deadline - now);
+    if (shared_->jobRan.wait_until(lock, now + slice, ran)) break;
     if (giveUp) {
       lock.unlock();
       const bool stopWaiting = giveUp();
@@ -111,7 +113,12 @@ bool SpeechWorker::stop(std::chrono::milliseconds limit) {
   std::unique_lock lock(shared_->mutex);
   shared_->stopping = true;
   shared_->jobPosted.notify_all();
-  return shared_->jobRan.wait_for(lock, limit, [&] { return shared_->ended; });
+  const auto ended = [&] { return shared_->ended; };
+  if (limit == kForever) {
+    shared_->jobRan.wait(lock, ended);
+    return true;
+  }
+  return shared_->jobRan.wait_for(lock, limit, ended);
 }
 
 }  // namespace pelliwick

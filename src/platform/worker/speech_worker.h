@@ -18,6 +18,9 @@ class SpeechWorker {
   using GiveUp = std::function<bool()>;
 
   enum class Outcome { Done, TimedOut, GaveUp };
+  // A limit that never runs out.
+  static constexpr std::chrono::milliseconds kForever =
+      std::chrono::milliseconds::max();
 
   SpeechWorker();
   // Stops as stop() does, with a limit of 100 ms.
