@@ -36,57 +36,37 @@ const std::vector<VoiceInfo>& EspeakVoice::voices() const {
   return session_->voices();
 }
 
-void EspeakVoice::selectVoice(int index) {
-  const auto count = voices().size();
-  if (index < 0 || static_cast<std::size_t>(index) >= count) {
-    throw Failure("there is no voice number " + std::to_string(index) +
-                  " (espeak-ng has " + std::to_string(count) + ")");
-  }
+int EspeakVoice::voiceCount() { return static_cast<int>(voices().size()); }
+
+void EspeakVoice::chooseVoice(int index) {
   // A voice that cannot be loaded fails here, not at the next text.
   session_->checkVoiceLoads(voices()[static_cast<std::size_t>(index)]);
   voiceIndex_ = index;
 }
 
-int EspeakVoice::rate() { return rate_; }
-
-void EspeakVoice::setRate(int rate) { rate_ = rate; }
-
-void EspeakVoice::setVolume(int volume) {
-  if (volume < 0 || volume > 100) {
-    throw Failure("the speech volume must be 0 to 100, not " +
-                  std::to_string(volume));
-  }
-  volume_ = volume;
+void EspeakVoice::silence() {
+  session_->stream();
+  session_->purge();
 }
 
-void EspeakVoice::speak(const std::wstring& text, unsigned flags) {
-  constexpr unsigned known = SVSFlagsAsync | SVSFPurgeBeforeSpeak;
-  if ((flags & ~known) != 0) {
-    throw Failure("speak: unknown flags " + std::to_string(flags));
-  }
+void EspeakVoice::queue(const std::wstring& text, bool waited,
+                        bool namesCharacter) {
   session_->stream();
-  const bool async = (flags & SVSFlagsAsync) != 0;
-  if ((flags & SVSFPurgeBeforeSpeak) != 0) {
-    session_->purge();
-  }
-  if (text.empty() && (async || (flags & SVSFPurgeBeforeSpeak) != 0)) {
-    return;  // the null text only silences
-  }
   Utterance utterance;
   if (!text.empty()) {
     if (voices().empty()) {
       throw Failure("espeak-ng has no voice to speak with");
     }
     utterance.text = spokenForm(text);
-    utterance.namesCharacter = namesOneCharacter(text);
+    utterance.namesCharacter = namesCharacter;
     utterance.voiceName = voices()[voiceIndex_].name;
   }
-  utterance.wordsPerMinute = wordsPerMinute(rate_);
-  utterance.volume = volume_;
+  utterance.wordsPerMinute = wordsPerMinute(rateStep());
+  utterance.volume = volume();
   // An empty text that waits still queues, so that it returns once the
   // texts queued before it have been heard.
-  const std::uint64_t ticket = session_->enqueue(std::move(utterance), !async);
-  if (!async) {
+  const std::uint64_t ticket = session_->enqueue(std::move(utterance), waited);
+  if (waited) {
     session_->waitHeard(ticket, giveUp_);
   }
 }

@@ -11,6 +11,7 @@
 
 #include "speech.h"
 #include "speech_stream.h"
+#include "voice_front.h"
 #include "voice_list.h"
 
 namespace pelliwick::espeak {
@@ -52,26 +53,26 @@ class EspeakEngine : public SpeechEngine {
 
 // A voice of the engine. Voice, rate and volume are taken when a text is
 // queued, so changing them does not touch texts already queued.
-class EspeakVoice : public SpeechVoice {
+class EspeakVoice : public VoiceFront {
  public:
   explicit EspeakVoice(std::shared_ptr<SpeechSession> session,
                        EspeakEngine::GiveUp giveUp = {});
 
-  void selectVoice(int index) override;
-  int rate() override;
-  void setRate(int rate) override;
-  void setVolume(int volume) override;
-  void speak(const std::wstring& text, unsigned flags) override;
-
   // The voices in the order selectVoice counts them, the locale's first.
   const std::vector<VoiceInfo>& voices() const;
+
+ protected:
+  std::string engineName() const override { return "espeak-ng"; }
+  int voiceCount() override;
+  void chooseVoice(int index) override;
+  void silence() override;
+  void queue(const std::wstring& text, bool waited,
+             bool namesCharacter) override;
 
  private:
   std::shared_ptr<SpeechSession> session_;
   EspeakEngine::GiveUp giveUp_;
   std::atomic<int> voiceIndex_{0};
-  std::atomic<int> rate_{0};
-  std::atomic<int> volume_{100};
 };
 
 }  // namespace pelliwick::espeak

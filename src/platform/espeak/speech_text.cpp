@@ -14,8 +14,6 @@ std::string toUtf8(const std::wstring& text) {
   return pelliwick::toUtf8(spoken);
 }
 
-bool namesOneCharacter(const std::wstring& text) { return text.size() == 1; }
-
 std::string spokenForm(const std::wstring& text) {
   if (text == L" ") {
     return "space";

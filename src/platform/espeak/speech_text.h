@@ -11,10 +11,6 @@ namespace pelliwick::espeak {
 // become U+FFFD, and a NUL becomes a space so that it cannot cut the text.
 std::string toUtf8(const std::wstring& text);
 
-// A text of one character is a key being echoed: it is read as the name
-// of that character ("hyphen", "space"), not as a piece of a sentence.
-bool namesOneCharacter(const std::wstring& text);
-
 // What espeak-ng is given to read `text`: its UTF-8, except for a lone
 // blank, which espeak-ng would pass over in silence.
 std::string spokenForm(const std::wstring& text);

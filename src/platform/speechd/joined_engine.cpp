@@ -8,6 +8,7 @@
 
 #include "failure.h"
 #include "speechd_voice.h"
+#include "voice_front.h"
 
 namespace pelliwick::speechd {
 
@@ -18,11 +19,7 @@ JoinedVoice::JoinedVoice(Primary primary, std::shared_ptr<SpeechVoice> embedded,
       embeddedCount_(embeddedCount) {}
 
 void JoinedVoice::selectVoice(int index) {
-  const int count = primary_.count + embeddedCount_;
-  if (index < 0 || index >= count) {
-    throw Failure("there is no voice number " + std::to_string(index) +
-                  " (there are " + std::to_string(count) + ")");
-  }
+  checkVoiceIndex(index, primary_.count + embeddedCount_, "the voice list");
   if (index >= 1 && index <= embeddedCount_) {
     embedded_->selectVoice(index - 1);
     onPrimary_ = false;

@@ -31,46 +31,24 @@ int SpeechdVoice::voiceCount() {
   return 1 + static_cast<int>(link_->voices().size());
 }
 
-void SpeechdVoice::selectVoice(int index) {
-  const int count = voiceCount();
-  if (index < 0 || index >= count) {
-    throw Failure("there is no voice number " + std::to_string(index) +
-                  " (speech-dispatcher has " + std::to_string(count) + ")");
-  }
-  voiceIndex_ = index;
-}
-
-void SpeechdVoice::setVolume(int volume) {
-  if (volume < 0 || volume > 100) {
-    throw Failure("the speech volume must be 0 to 100, not " +
-                  std::to_string(volume));
-  }
-  volume_ = volume;
-}
-
 MessageSettings SpeechdVoice::settings() const {
   MessageSettings result;
-  result.rate = daemonRate(link_->defaultRate(), rate_);
-  result.volume = daemonVolume(volume_);
+  result.rate = daemonRate(link_->defaultRate(), rateStep());
+  result.volume = daemonVolume(volume());
   if (voiceIndex_ > 0) result.voice = static_cast<std::size_t>(voiceIndex_ - 1);
   return result;
 }
 
-void SpeechdVoice::speak(const std::wstring& text, unsigned flags) {
-  constexpr unsigned known = SVSFlagsAsync | SVSFPurgeBeforeSpeak;
-  if ((flags & ~known) != 0) {
-    throw Failure("speak: unknown flags " + std::to_string(flags));
-  }
-  const bool async = (flags & SVSFlagsAsync) != 0;
-  if ((flags & SVSFPurgeBeforeSpeak) != 0) link_->cancel();
-  if (text.empty()) return;
-  if (async && text.size() == 1) {
+void SpeechdVoice::queue(const std::wstring& text, bool waited,
+                         bool namesCharacter) {
+  if (text.empty()) return;  // see the note at the top
+  if (namesCharacter && !waited) {
     // A typed key's echo: "." is heard as its name, not as a pause.
     link_->sayCharacter(toUtf8(text), settings());
     return;
   }
   const std::size_t id = link_->say(toUtf8(text), settings());
-  if (!async) link_->waitHeard(id, heardWithin(text.size()), giveUp_);
+  if (waited) link_->waitHeard(id, heardWithin(text.size()), giveUp_);
 }
 
 }  // namespace pelliwick::speechd

@@ -8,6 +8,7 @@
 
 #include "speech.h"
 #include "speechd_link.h"
+#include "voice_front.h"
 
 namespace pelliwick::speechd {
 
@@ -23,20 +24,21 @@ std::chrono::milliseconds heardWithin(std::size_t characters);
 // A voice on speech-dispatcher. Index 0 is the player's default voice, then
 // every voice of the link's list. Selecting only chooses; the voice is sent
 // with the next text, so counting the voices costs nothing.
-class SpeechdVoice : public SpeechVoice {
+class SpeechdVoice : public VoiceFront {
  public:
   using GiveUp = std::function<bool()>;
 
   SpeechdVoice(std::shared_ptr<SpeechdLink> link, GiveUp giveUp = {});
 
-  int voiceCount();
+  int voiceCount() override;
   bool lost() const { return link_->lost(); }
 
-  void selectVoice(int index) override;
-  int rate() override { return rate_; }
-  void setRate(int rate) override { rate_ = rate; }
-  void setVolume(int volume) override;
-  void speak(const std::wstring& text, unsigned flags) override;
+ protected:
+  std::string engineName() const override { return "speech-dispatcher"; }
+  void chooseVoice(int index) override { voiceIndex_ = index; }
+  void silence() override { link_->cancel(); }
+  void queue(const std::wstring& text, bool waited,
+             bool namesCharacter) override;
 
  private:
   MessageSettings settings() const;
@@ -44,8 +46,6 @@ class SpeechdVoice : public SpeechVoice {
   std::shared_ptr<SpeechdLink> link_;
   GiveUp giveUp_;
   int voiceIndex_ = 0;
-  int rate_ = 0;
-  int volume_ = 100;
 };
 
 }  // namespace pelliwick::speechd
