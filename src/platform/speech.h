@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -11,6 +12,10 @@ enum SpeakFlags : unsigned {
   SVSFlagsAsync = 1,         // queue and return at once; spoken in order
   SVSFPurgeBeforeSpeak = 2,  // drop everything queued or being spoken first
 };
+
+// Asked, while a text is being waited for, whether the program is ending
+// (the window was closed), so that the text need not be heard to its end.
+using GiveUp = std::function<bool()>;
 
 // One voice object. Every method throws Failure when the engine fails.
 class SpeechVoice {

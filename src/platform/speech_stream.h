@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 
 namespace pelliwick {
 
@@ -31,5 +32,9 @@ class SpeechStream {
   virtual bool waitPlayedFor(std::uint64_t position,
                              std::chrono::milliseconds atMost) = 0;
 };
+
+// Hands out the stream when it is first needed: the sound device may be
+// opened after the engine is made.
+using StreamSource = std::function<SpeechStream&()>;
 
 }  // namespace pelliwick

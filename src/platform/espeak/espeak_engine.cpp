@@ -28,8 +28,7 @@ std::shared_ptr<SpeechVoice> EspeakEngine::createVoice() {
   return std::make_shared<EspeakVoice>(session_, giveUp_);
 }
 
-EspeakVoice::EspeakVoice(std::shared_ptr<SpeechSession> session,
-                         EspeakEngine::GiveUp giveUp)
+EspeakVoice::EspeakVoice(std::shared_ptr<SpeechSession> session, GiveUp giveUp)
     : session_(std::move(session)), giveUp_(std::move(giveUp)) {}
 
 const std::vector<VoiceInfo>& EspeakVoice::voices() const {

@@ -24,12 +24,6 @@ class SpeechSession;
 // outlive the engine and its voices.
 class EspeakEngine : public SpeechEngine {
  public:
-  using StreamSource = std::function<SpeechStream&()>;
-
-  // Asked, while a text is being waited for, whether the program is ending
-  // (the window was closed), so that the text need not be heard to its end.
-  using GiveUp = std::function<bool()>;
-
   // With no `dataFolder`, espeak-ng finds its own data and honours
   // ESPEAK_DATA_PATH.
   explicit EspeakEngine(
@@ -56,7 +50,7 @@ class EspeakEngine : public SpeechEngine {
 class EspeakVoice : public VoiceFront {
  public:
   explicit EspeakVoice(std::shared_ptr<SpeechSession> session,
-                       EspeakEngine::GiveUp giveUp = {});
+                       GiveUp giveUp = {});
 
   // The voices in the order selectVoice counts them, the locale's first.
   const std::vector<VoiceInfo>& voices() const;
@@ -71,7 +65,7 @@ class EspeakVoice : public VoiceFront {
 
  private:
   std::shared_ptr<SpeechSession> session_;
-  EspeakEngine::GiveUp giveUp_;
+  GiveUp giveUp_;
   std::atomic<int> voiceIndex_{0};
 };
 

@@ -223,8 +223,7 @@ std::uint64_t SpeechSession::enqueue(Utterance utterance, bool waited) {
   return job->ticket;
 }
 
-void SpeechSession::waitHeard(std::uint64_t ticket,
-                              const std::function<bool()>& giveUp) {
+void SpeechSession::waitHeard(std::uint64_t ticket, const GiveUp& giveUp) {
   const auto programEnding = [&] {
     if (giveUp && giveUp()) {
       purge();  // settles the outcome as dropped
@@ -234,7 +233,7 @@ void SpeechSession::waitHeard(std::uint64_t ticket,
   };
   // Texts queued before it are synthesised only as fast as they are
   // played, so this can last as long as hearing them.
-  SpeechWorker::GiveUp askEnding;
+  GiveUp askEnding;
   if (giveUp) askEnding = programEnding;
   const bool gaveUp = worker_.wait(ticket, SpeechWorker::kForever, askEnding) ==
                       SpeechWorker::Outcome::GaveUp;

@@ -17,8 +17,6 @@
 
 namespace pelliwick::espeak {
 
-using StreamSource = std::function<SpeechStream&()>;
-
 // One text as it was asked for: voice, rate and volume are fixed when it
 // is queued, not when it is synthesised.
 struct Utterance {
@@ -67,7 +65,7 @@ class SpeechSession : private SampleSink {
   // `giveUp` (when set) is asked every kGiveUpInterval whether the program
   // is ending; if so, speech is silenced and the wait ends.
   static constexpr std::chrono::milliseconds kGiveUpInterval{40};
-  void waitHeard(std::uint64_t ticket, const std::function<bool()>& giveUp);
+  void waitHeard(std::uint64_t ticket, const GiveUp& giveUp);
 
   // Drops the queue, aborts the synthesis in progress and clears the stream.
   void purge();

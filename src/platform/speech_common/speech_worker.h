@@ -5,6 +5,8 @@
 #include <functional>
 #include <memory>
 
+#include "speech.h"
+
 namespace pelliwick {
 
 // A thread of its own that runs jobs one at a time, in the order they were
@@ -15,7 +17,6 @@ class SpeechWorker {
  public:
   using Job = std::function<void()>;
   using Ticket = std::uint64_t;
-  using GiveUp = std::function<bool()>;
 
   enum class Outcome { Done, TimedOut, GaveUp };
   // A limit that never runs out.

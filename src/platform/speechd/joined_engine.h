@@ -43,8 +43,6 @@ class JoinedVoice : public SpeechVoice {
 // speech-dispatcher answered (`link` is null), else both joined.
 class JoinedEngine : public SpeechEngine {
  public:
-  using GiveUp = std::function<bool()>;
-
   JoinedEngine(SpeechEngine& embedded, std::shared_ptr<SpeechdLink> link,
                GiveUp giveUp = {});
 

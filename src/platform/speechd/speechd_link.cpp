@@ -205,7 +205,7 @@ void SpeechdLink::cancel() {
 }
 
 void SpeechdLink::waitHeard(std::size_t id, std::chrono::milliseconds limit,
-                            const std::function<bool()>& giveUp) {
+                            const GiveUp& giveUp) {
   using Clock = std::chrono::steady_clock;
   const auto deadline = Clock::now() + limit;
   auto nextPing = Clock::now() + kPingEvery;

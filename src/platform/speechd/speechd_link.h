@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "speech.h"
 #include "speechd_client.h"
 
 namespace pelliwick::speechd {
@@ -65,7 +66,7 @@ class SpeechdLink {
   // waiting). A daemon that does not end it within `limit`, hangs up or
   // stops answering makes the link lost and the call throws Failure.
   void waitHeard(std::size_t id, std::chrono::milliseconds limit,
-                 const std::function<bool()>& giveUp);
+                 const GiveUp& giveUp);
 
   struct State;
 

@@ -26,8 +26,6 @@ std::chrono::milliseconds heardWithin(std::size_t characters);
 // with the next text, so counting the voices costs nothing.
 class SpeechdVoice : public VoiceFront {
  public:
-  using GiveUp = std::function<bool()>;
-
   SpeechdVoice(std::shared_ptr<SpeechdLink> link, GiveUp giveUp = {});
 
   int voiceCount() override;
