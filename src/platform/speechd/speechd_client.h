@@ -59,7 +59,10 @@ class SpeechdClient {
   // The sockets, to notice a daemon that hung up.
   std::vector<int> sockets() const;
 
-  std::size_t say(const std::string& text, const MessageSettings& settings);
+  // A text the game waits for is queued behind other programs' speech;
+  // one it does not wait for is spoken at once (see the priorities).
+  std::size_t say(const std::string& text, const MessageSettings& settings,
+                  bool waited);
   // One character, spoken as a character (its name for symbols).
   void sayCharacter(const std::string& character,
                     const MessageSettings& settings);

@@ -185,10 +185,10 @@ void SpeechdLink::run(std::function<void(SpeechdClient&)> job) {
 }
 
 std::size_t SpeechdLink::say(const std::string& text,
-                             const MessageSettings& settings) {
+                             const MessageSettings& settings, bool waited) {
   auto id = std::make_shared<std::size_t>(0);
-  run([text, settings, id](SpeechdClient& client) {
-    *id = client.say(text, settings);
+  run([text, settings, waited, id](SpeechdClient& client) {
+    *id = client.say(text, settings, waited);
   });
   return *id;
 }

@@ -53,8 +53,10 @@ class SpeechdLink {
   // How many of this program's messages were cancelled so far.
   std::size_t cancelled() const;
 
-  // Queues a text; returns speech-dispatcher's message number.
-  std::size_t say(const std::string& text, const MessageSettings& settings);
+  // Queues a text; returns speech-dispatcher's message number. One that is
+  // `waited` for does not cut other programs' speech.
+  std::size_t say(const std::string& text, const MessageSettings& settings,
+                  bool waited);
   // Queues one character, spoken as a character (its name for symbols).
   void sayCharacter(const std::string& character,
                     const MessageSettings& settings);

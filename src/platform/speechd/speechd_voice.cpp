@@ -47,7 +47,7 @@ void SpeechdVoice::queue(const std::wstring& text, bool waited,
     link_->sayCharacter(toUtf8(text), settings());
     return;
   }
-  const std::size_t id = link_->say(toUtf8(text), settings());
+  const std::size_t id = link_->say(toUtf8(text), settings(), waited);
   if (waited) link_->waitHeard(id, heardWithin(text.size()), giveUp_);
 }
 
