@@ -93,6 +93,18 @@ TEST_F(WithSpeechd, TheDefaultVoiceComesFirstAndF4ReachesTheEmbeddedOnes) {
   waitForSpeech({kPrompt}, cursor, 10s);
 }
 
+TEST_F(WithSpeechd, SomethingElseAtTheAddressLeavesTheGameOnItsOwnVoices) {
+  // libspeechd would end the program on this answer.
+  speechd::test::ForeignServer server("HTTP/1.1 400 Bad Request\r\n\r\n");
+  startXvfb();
+  Environment env = gameEnvironment();
+  env["SPEECHD_ADDRESS"] = server.address();
+  startGame(env);
+  waitForSpeech({kPrompt}, waitForSpeech({kTitle}, 0, 10s), 10s);
+  sendWindowClose(findGameWindow());
+  expectCleanExit(5s);
+}
+
 TEST_F(WithSpeechd, AnAnswerTypedAsTheDaemonDiesKeepsEveryKey) {
   typeAcrossAFault(true);
 }

@@ -3,6 +3,8 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -150,6 +152,39 @@ void PrivateDaemon::pause(bool paused) {
 void PrivateDaemon::pauseModule(bool paused) {
   for (pid_t child : childrenOf(pid_)) {
     ::kill(child, paused ? SIGSTOP : SIGCONT);
+  }
+}
+
+ForeignServer::ForeignServer(std::string reply) : reply_(std::move(reply)) {
+  char folder[] = "/tmp/pelliwick-foreign-XXXXXX";
+  folder_ = mkdtemp(folder) != nullptr ? folder : "/tmp";
+  path_ = folder_ + "/socket";
+  listener_ = socket(AF_UNIX, SOCK_STREAM, 0);
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  std::snprintf(address.sun_path, sizeof address.sun_path, "%s", path_.c_str());
+  bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address);
+  listen(listener_, 4);
+  if (!reply_.empty()) thread_ = std::thread([this] { answer(); });
+}
+
+ForeignServer::~ForeignServer() {
+  shutdown(listener_, SHUT_RDWR);
+  if (thread_.joinable()) thread_.join();
+  close(listener_);
+  unlink(path_.c_str());
+  rmdir(folder_.c_str());
+}
+
+void ForeignServer::answer() {
+  for (;;) {
+    const int client = accept(listener_, nullptr, nullptr);
+    if (client < 0) return;
+    char buffer[512];
+    if (read(client, buffer, sizeof buffer) > 0) {
+      (void)!write(client, reply_.data(), reply_.size());
+    }
+    close(client);
   }
 }
 

@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <string>
+#include <thread>
 
 namespace pelliwick::speechd::test {
 
@@ -39,6 +40,24 @@ class PrivateDaemon {
   std::size_t modules_ = 1;
   pid_t pid_ = -1;
   std::string why_;
+};
+
+// A socket of the test's own, which accepts connections and then answers
+// `reply` to anything, or nothing when it is empty: something at
+// speech-dispatcher's address that is not speech-dispatcher.
+class ForeignServer {
+ public:
+  explicit ForeignServer(std::string reply);
+  ~ForeignServer();
+  std::string address() const { return "unix_socket:" + path_; }
+
+ private:
+  void answer();
+  std::string reply_;
+  std::string folder_;
+  std::string path_;
+  int listener_ = -1;
+  std::thread thread_;
 };
 
 }  // namespace pelliwick::speechd::test

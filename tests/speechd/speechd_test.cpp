@@ -161,52 +161,6 @@ TEST(DaemonVoices, NoVariantsAndNoneOfTheEmbeddedEnginesOwn) {
                                             "pico/en-US", "second/Anna"}));
 }
 
-// A socket of the test's own at SPEECHD_ADDRESS, which accepts connections
-// and then answers `reply` to anything, or nothing when it is empty.
-class ForeignServer {
- public:
-  explicit ForeignServer(std::string reply) : reply_(std::move(reply)) {
-    char folder[] = "/tmp/pelliwick-foreign-XXXXXX";
-    folder_ = mkdtemp(folder) != nullptr ? folder : "/tmp";
-    path_ = folder_ + "/socket";
-    listener_ = socket(AF_UNIX, SOCK_STREAM, 0);
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    std::snprintf(address.sun_path, sizeof address.sun_path, "%s",
-                  path_.c_str());
-    bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    listen(listener_, 4);
-    setenv("SPEECHD_ADDRESS", ("unix_socket:" + path_).c_str(), 1);
-    if (!reply_.empty()) thread_ = std::thread([this] { answer(); });
-  }
-  ~ForeignServer() {
-    shutdown(listener_, SHUT_RDWR);
-    if (thread_.joinable()) thread_.join();
-    close(listener_);
-    unlink(path_.c_str());
-    rmdir(folder_.c_str());
-    unsetenv("SPEECHD_ADDRESS");
-  }
-
- private:
-  void answer() {
-    for (;;) {
-      const int client = accept(listener_, nullptr, nullptr);
-      if (client < 0) return;
-      char buffer[512];
-      if (read(client, buffer, sizeof buffer) > 0) {
-        (void)!write(client, reply_.data(), reply_.size());
-      }
-      close(client);
-    }
-  }
-  std::string reply_;
-  std::string folder_;
-  std::string path_;
-  int listener_ = -1;
-  std::thread thread_;
-};
-
 TEST(SpeechdLink, WithoutSpeechDispatcherTheEmbeddedVoiceIsTheOnlyOne) {
   std::vector<std::string> log;
   FakeEngine embedded(log);
@@ -224,7 +178,8 @@ TEST(SpeechdLink, WithoutSpeechDispatcherTheEmbeddedVoiceIsTheOnlyOne) {
   // end the program): the game starts on its own voices within the limit.
   for (const std::string& reply :
        {std::string(), std::string("HTTP/1.1 400 Bad Request\r\n\r\n")}) {
-    ForeignServer server(reply);
+    test::ForeignServer server(reply);
+    setenv("SPEECHD_ADDRESS", server.address().c_str(), 1);
     start = Clock::now();
     JoinedEngine engine(embedded, openLinkIfRunning(limits));
     const long gaveUpMs = msSince(start);
@@ -232,6 +187,7 @@ TEST(SpeechdLink, WithoutSpeechDispatcherTheEmbeddedVoiceIsTheOnlyOne) {
                 reply.empty() ? "silent server" : "foreign server", gaveUpMs);
     EXPECT_LT(gaveUpMs, limits.connect.count() + 100);
     EXPECT_EQ(engine.createVoice(), embedded.voice);
+    unsetenv("SPEECHD_ADDRESS");
   }
 }
 
