@@ -306,7 +306,7 @@ TEST_F(WithDaemon, AWaitedTextEndsAtOnceWhenTheWindowCloses) {
   EXPECT_FALSE(link->lost());
 }
 
-TEST(SpeechdLinkVoices, OtherModulesAreListedAndSpokenWithinTheStartLimit) {
+TEST(WithDaemonOfTwoModules, OtherModulesAreListedAndSpokenWithinTheStartLimit) {
   test::PrivateDaemon daemon(test::PrivateDaemon::Modules::kSecondEspeakNg);
   if (!daemon.running()) GTEST_SKIP() << daemon.why();
   {
