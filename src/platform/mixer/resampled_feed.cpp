@@ -1,6 +1,8 @@
-// The read side shared by every sound the mixer plays: a source run through
-// the resampler, with silence past its end, a loop back to its start, and
-// the fade-out after a cut.
+// What this implements of the mixer: the read side that every buffer and the
+// speech share, each sound run through the resampler at its own frequency,
+// with silence past its end, a loop back to its start, and the fade-out
+// after a cut. What it ignores: sample formats; a source hands over float
+// frames, converting as it is read.
 #include "mixer/resampled_feed.h"
 
 #include <algorithm>
