@@ -15,5 +15,5 @@ cmake --build --preset package
 rm -f build-package/pelliwick_*.deb
 (cd build-package && cpack -G DEB)
 package=$(ls build-package/pelliwick_*.deb)
-lintian --pedantic --fail-on error,warning,info,pedantic "$package"
+lintian --pedantic --display-info --fail-on error,warning,info,pedantic "$package"
 echo "Built $package"
