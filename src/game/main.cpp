@@ -2,13 +2,12 @@
 // stderr when the game cannot start.
 #include <cstdio>
 #include <exception>
-#include <filesystem>
 #include <string>
-#include <system_error>
 
 #include "espeak/espeak_engine.h"
 #include "espeak/espeak_library.h"
 #include "failure.h"
+#include "game/cue_folder.h"
 #include "game/form1.h"
 #include "platform.h"
 #include "sdl/sdl_window.h"
@@ -20,18 +19,6 @@
 #include "system/system_random.h"
 
 namespace {
-
-// The cues live beside the executable, wherever it was started from.
-std::filesystem::path programFolder() {
-  std::error_code error;
-  const auto executable =
-      std::filesystem::read_symlink("/proc/self/exe", error);
-  if (error) {
-    throw pelliwick::Failure("cannot find the program's folder: " +
-                             error.message());
-  }
-  return executable.parent_path();
-}
 
 // One line, whatever the platform put in its message.
 std::string oneLine(std::string text) {
@@ -61,7 +48,7 @@ int run() {
   pelliwick::speechd::JoinedEngine speech(
       embedded, pelliwick::speechd::openLinkIfRunning(), closing);
   pelliwick::Platform platform{window, clock, random,
-                               speech, sound, programFolder()};
+                               speech, sound, pelliwick::cueFolder()};
   pelliwick::Form1 form(platform);
   form.Form_Load();
   return 0;

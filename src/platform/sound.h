@@ -15,7 +15,11 @@ constexpr std::uint32_t DSBCAPS_CTRLPAN = 0x40;
 constexpr std::uint32_t DSBCAPS_CTRLVOLUME = 0x80;
 
 constexpr int DSSCL_PRIORITY = 2;
+
+// Play flag, and status bits.
+constexpr std::uint32_t DSBPLAY_LOOPING = 1;
 constexpr int DSBSTATUS_PLAYING = 1;
+constexpr int DSBSTATUS_LOOPING = 4;
 
 // Volume and pan limits, in hundredths of a decibel; frequency in Hz.
 constexpr int DSBVOLUME_MIN = -10000;
@@ -38,9 +42,10 @@ class SoundBuffer {
   virtual void setVolume(int hundredthsOfDb) = 0;
   virtual void setPan(int hundredthsOfDb) = 0;
   virtual void setFrequency(int hz) = 0;
-  // Flags 0 plays once, not looping.
+  // Flags 0 plays once, DSBPLAY_LOOPING until stopped.
   virtual void play(std::uint32_t flags) = 0;
-  // DSBSTATUS_PLAYING while playing, 0 after the last sample or a stop.
+  // DSBSTATUS_PLAYING while playing (with DSBSTATUS_LOOPING when looping),
+  // 0 after the last sample or a stop.
   virtual int getStatus() = 0;
   virtual void stop() = 0;
 };

@@ -185,6 +185,48 @@ TEST(Mix, FrequencySetWhilePlayingIsHeardFromTheNextPeriod) {
   }
 }
 
+TEST(Mix, FrequencyChangesWhilePlayingSkipNothing) {
+  // A slow ramp: a skipped or repeated stretch shows as a step.
+  auto ramp = std::make_shared<PcmSound>();
+  ramp->sampleRate = 22050;
+  ramp->samples.resize(22050);
+  for (std::size_t i = 0; i < ramp->samples.size(); ++i) {
+    ramp->samples[i] = static_cast<float>(i) / 22050.0f;
+  }
+  Mixer mixer(kDeviceRate);
+  auto buffer = mixer.createBuffer(ramp, {kAllControls});
+  buffer->play(0);
+  std::vector<float> heard = test::channel(test::render(mixer, 1000), 0);
+  // Through the filter to copied as is, back, and between two filters.
+  for (int frequency : {kDeviceRate, 22050, 11025, 44100, 30000}) {
+    buffer->setFrequency(frequency);
+    const auto left = test::channel(test::render(mixer, 1000), 0);
+    heard.insert(heard.end(), left.begin(), left.end());
+  }
+  // One output frame reads at most one source frame here: 1/22050.
+  EXPECT_LT(test::largestStep(heard), 3.0f / 22050);
+}
+
+TEST(Mix, ResampledCueEndsOnItsLastSample) {
+  for (int rate : {11025, 22050, 8000, 48000}) {
+    SCOPED_TRACE(rate);
+    Mixer mixer(kDeviceRate);
+    auto buffer =
+        mixer.createBuffer(test::constant(rate, 2000, 0.5f), {kAllControls});
+    buffer->play(0);
+    const auto left =
+        test::channel(test::renderUntilStopped(mixer, *buffer), 0);
+    // Up to the cue's last frame its own level is heard (the filter rings
+    // a little around it); only past that frame does it fall to silence.
+    const double step = static_cast<double>(rate) / kDeviceRate;
+    const auto lastFrameHeard = static_cast<std::size_t>(1999 / step);
+    ASSERT_GT(left.size(), lastFrameHeard);
+    for (std::size_t i = lastFrameHeard - 400; i <= lastFrameHeard; ++i) {
+      ASSERT_NEAR(left[i], 0.5f, 0.1f) << "frame " << i;
+    }
+  }
+}
+
 TEST(Mix, StereoSoundsKeepTheirChannels) {
   auto stereo = std::make_shared<PcmSound>();
   stereo->sampleRate = 8000;

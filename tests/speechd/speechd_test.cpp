@@ -306,7 +306,8 @@ TEST_F(WithDaemon, AWaitedTextEndsAtOnceWhenTheWindowCloses) {
   EXPECT_FALSE(link->lost());
 }
 
-TEST(WithDaemonOfTwoModules, OtherModulesAreListedAndSpokenWithinTheStartLimit) {
+TEST(WithDaemonOfTwoModules,
+     OtherModulesAreListedAndSpokenWithinTheStartLimit) {
   test::PrivateDaemon daemon(test::PrivateDaemon::Modules::kSecondEspeakNg);
   if (!daemon.running()) GTEST_SKIP() << daemon.why();
   {

@@ -13,10 +13,6 @@
 
 namespace pelliwick {
 
-// DirectSound-style play flag and status bit for a looping buffer.
-constexpr std::uint32_t DSBPLAY_LOOPING = 1;
-constexpr int DSBSTATUS_LOOPING = 4;
-
 // The voices currently sounding, cut-off ones fading out among them. Shared
 // between the mixer and every buffer so that a buffer can outlive the mixer
 // (and the other way round) safely.

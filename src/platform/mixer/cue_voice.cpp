@@ -4,139 +4,70 @@
 #include "mixer/cue_voice.h"
 
 #include <algorithm>
-#include <cmath>
 
 namespace pelliwick {
 
-namespace {
-// Frames resampled at a time into the voice's own scratch buffer.
-constexpr std::size_t kChunkFrames = 256;
-// Past the end of a one-shot cue the resampler is fed silence, so that its
-// look-ahead lets the last samples out.
-constexpr std::size_t kSilenceFrames = 1 << 20;
-}  // namespace
-
 CueVoice::CueVoice(std::shared_ptr<const PcmSound> sound, int outputRate)
     : sound_(std::move(sound)),
-      outputRate_(outputRate),
-      length_(sound_->frames()),
-      resampler_(sound_->channels, sound_->sampleRate, outputRate),
-      scratch_(kChunkFrames * static_cast<std::size_t>(sound_->channels)),
-      step_(static_cast<double>(sound_->sampleRate) / outputRate) {
-  fade_.step = 1.0f / static_cast<float>(fadeFrames(outputRate));
-}
+      source_(sound_->samples.data(), sound_->frames(), sound_->channels),
+      feed_(sound_->channels, sound_->sampleRate, outputRate) {}
 
 void CueVoice::continueFrom(const CueVoice& other) {
-  position_ = other.position_;
-  feed_ = static_cast<std::size_t>(position_);
+  feed_.seek(other.feed_.position());
   gainLeft_ = other.gainLeft_;
   gainRight_ = other.gainRight_;
   looping_ = other.looping_;
 }
 
 void CueVoice::setPosition(std::size_t frame) {
-  position_ = static_cast<double>(frame);
-  feed_ = frame;
-  resampler_.restart();
+  feed_.seek(static_cast<double>(frame));
 }
 
-void CueVoice::setFrequency(int hz) {
-  const bool passedThrough = resampler_.passesThrough();
-  resampler_.setInputRate(hz);
-  step_ = static_cast<double>(hz) / outputRate_;
-  // Frames copied as they are are read at the heard position; through the
-  // filter the feed runs ahead of it.
-  if (passedThrough != resampler_.passesThrough()) {
-    feed_ = static_cast<std::size_t>(position_);
-  }
-}
+void CueVoice::setFrequency(int hz) { feed_.setInputRate(hz); }
 
 void CueVoice::start(bool looping) {
   looping_ = looping;
   playing_ = true;
   fading_ = false;
-  resampler_.restart();
-  feed_ = static_cast<std::size_t>(position_);
+  feed_.seek(feed_.position());
   // From the top the cue's own start is heard as it is; resumed in the
   // middle of a waveform it fades in.
-  fade_.value = position_ == 0 ? 1.0f : 0.0f;
-}
-
-std::size_t CueVoice::framesUntilEnd() const {
-  const double left = static_cast<double>(length_) - position_;
-  auto frames =
-      static_cast<std::size_t>(std::max(1.0, std::ceil(left / step_)));
-  // The frame that reaches the end is the last one heard, whatever the
-  // rounding above.
-  while (frames > 1 && position_ + static_cast<double>(frames - 1) * step_ >=
-                           static_cast<double>(length_)) {
-    --frames;
-  }
-  while (position_ + static_cast<double>(frames) * step_ <
-         static_cast<double>(length_)) {
-    ++frames;
-  }
-  return frames;
-}
-
-void CueVoice::resample(float* out, std::size_t frames) {
-  const auto channels = static_cast<std::size_t>(sound_->channels);
-  std::size_t produced = 0;
-  while (produced < frames) {
-    if (feed_ >= length_ && looping_) feed_ = 0;
-    const float* in = nullptr;
-    std::size_t inFrames = kSilenceFrames;
-    if (feed_ < length_) {
-      in = sound_->samples.data() + feed_ * channels;
-      inFrames = length_ - feed_;
-    }
-    std::size_t outFrames = frames - produced;
-    resampler_.process(in, inFrames, out + produced * channels, outFrames);
-    if (in != nullptr) feed_ += inFrames;
-    produced += outFrames;
-    if (inFrames == 0 && outFrames == 0) {  // cannot happen; never hang
-      std::fill(out + produced * channels, out + frames * channels, 0.0f);
-      return;
-    }
-  }
+  feed_.fade.value = feed_.position() == 0 ? 1.0f : 0.0f;
 }
 
 CueVoice::Rendered CueVoice::mixInto(float* out, std::size_t frames) {
-  const bool stereo = sound_->channels == 2;
-  const float target = fading_ ? 0.0f : 1.0f;
+  if (fading_) {
+    return feed_.mixFadeOut(source_, looping_, out, frames, gainLeft_,
+                            gainRight_)
+               ? Rendered::FadedOut
+               : Rendered::Sounding;
+  }
+  const auto length = static_cast<double>(source_.frames());
   std::size_t done = 0;
   while (done < frames) {
-    std::size_t chunk = std::min(frames - done, kChunkFrames);
+    std::size_t chunk = std::min(frames - done, ResampledFeed::kChunkFrames);
     bool reachesEnd = false;
-    if (!looping_ && !fading_) {
-      const std::size_t left = framesUntilEnd();
+    if (!looping_) {
+      // At least one frame: a cue set to its last frame still sounds it.
+      const std::size_t left =
+          std::max<std::size_t>(1, feed_.framesUntil(length));
       if (left <= chunk) {
         chunk = left;
         reachesEnd = true;
       }
     }
-    resample(scratch_.data(), chunk);
-    float* frame = out + 2 * done;
-    for (std::size_t i = 0; i < chunk; ++i, frame += 2) {
-      const float gain = fade_.next(target);
-      const float left = stereo ? scratch_[2 * i] : scratch_[i];
-      const float right = stereo ? scratch_[2 * i + 1] : scratch_[i];
-      frame[0] += left * gainLeft_ * gain;
-      frame[1] += right * gainRight_ * gain;
-      if (fading_ && gain == 0.0f) return Rendered::FadedOut;
+    const float* samples = feed_.pull(source_, chunk, looping_);
+    for (std::size_t i = 0; i < chunk; ++i) {
+      const float gain = feed_.fade.next(1.0f);
+      addFrame(out + 2 * (done + i), samples, sound_->channels, i,
+               gainLeft_ * gain, gainRight_ * gain);
     }
     done += chunk;
-    position_ += static_cast<double>(chunk) * step_;
-    if (reachesEnd ||
-        (fading_ && position_ >= static_cast<double>(length_) && !looping_)) {
-      position_ = 0;
-      feed_ = 0;
-      resampler_.restart();
+    if (reachesEnd) {
+      feed_.seek(0);
       playing_ = false;
-      return fading_ ? Rendered::FadedOut : Rendered::Ended;
+      return Rendered::Ended;
     }
-    if (looping_)
-      position_ = std::fmod(position_, static_cast<double>(length_));
   }
   return Rendered::Sounding;
 }

@@ -2,11 +2,9 @@
 
 #include <cstddef>
 #include <memory>
-#include <vector>
 
-#include "mixer/fade.h"
 #include "mixer/pcm_sound.h"
-#include "mixer/resampler.h"
+#include "mixer/resampled_feed.h"
 
 namespace pelliwick {
 
@@ -46,20 +44,11 @@ class CueVoice {
   Rendered mixInto(float* interleavedStereo, std::size_t frames);
 
  private:
-  std::size_t framesUntilEnd() const;
-  void resample(float* out, std::size_t frames);
-
   const std::shared_ptr<const PcmSound> sound_;
-  const int outputRate_;
-  const std::size_t length_;
-  Resampler resampler_;
-  std::vector<float> scratch_;  // resampled frames before the gains
-  double position_ = 0;         // source frame heard next, fractional
-  double step_ = 1;             // source frames per output frame
-  std::size_t feed_ = 0;        // next source frame the resampler reads
+  FloatSource source_;
+  ResampledFeed feed_;
   float gainLeft_ = 1;
   float gainRight_ = 1;
-  FadeGain fade_;
   bool playing_ = false;
   bool looping_ = false;
   bool fading_ = false;

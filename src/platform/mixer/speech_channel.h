@@ -8,8 +8,7 @@
 #include <vector>
 
 #include "mixer/doorbell.h"
-#include "mixer/fade.h"
-#include "mixer/resampler.h"
+#include "mixer/resampled_feed.h"
 #include "speech_stream.h"
 
 namespace pelliwick {
@@ -40,35 +39,39 @@ class SpeechChannel : public SpeechStream {
  private:
   std::uint64_t queueSamples(const std::int16_t* samples, std::size_t count);
   // All of these run with mutex_ held.
-  Resampler& lane() { return *lanes_[current_]; }
+  ResampledFeed& lane() { return *lanes_[current_]; }
   std::size_t framesUntilDry();
-  void resampleQueue(float* out, std::size_t frames);
-  void mixTail(float* out, std::size_t frames);
+
+  // The queue as the feed reads it: converted to float a chunk at a time.
+  class QueueSource final : public FeedSource {
+   public:
+    explicit QueueSource(const std::vector<std::int16_t>& queue);
+    std::size_t frames() const override { return queue_.size(); }
+    const float* read(std::size_t from, std::size_t& count) override;
+
+   private:
+    const std::vector<std::int16_t>& queue_;
+    std::vector<float> converted_;
+  };
 
   const int sampleRate_;
   const std::shared_ptr<Doorbell> doorbell_;
-  const double step_;  // input samples per output frame
   const std::size_t fadeFrames_;
   mutable std::mutex mutex_;
   std::condition_variable played_;
   std::vector<std::int16_t> queue_;
+  QueueSource queueSource_{queue_};
   std::uint64_t queueStart_ = 0;  // stream position of queue_[0]
-  std::size_t feed_ = 0;          // next sample of queue_ the filter reads
-  double heard_ = 0;              // sample of queue_ heard next, fractional
   bool atRest_ = true;            // nothing sounding; the next start fades in
-  FadeGain gain_;
   std::uint64_t appendedPosition_ = 0;
   std::uint64_t playedPosition_ = 0;
-  // Two filters: after a clear one plays the cut-off speech's fade-out from
+  // Two feeds: after a clear one plays the cut-off speech's fade-out from
   // tail_ while the other starts on what is queued next.
-  std::unique_ptr<Resampler> lanes_[2];
+  std::unique_ptr<ResampledFeed> lanes_[2];
   int current_ = 0;
   bool tailPending_ = false;
   std::vector<float> tail_;
-  std::size_t tailFed_ = 0;
-  FadeGain tailGain_;
-  std::vector<float> input_;   // queued samples as float, one chunk
-  std::vector<float> output_;  // resampled, one chunk
+  FloatSource tailSource_{nullptr, 0, 1};
 };
 
 }  // namespace pelliwick
