@@ -10,6 +10,7 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -25,6 +26,7 @@
 #include <fstream>
 #include <map>
 #include <optional>
+#include <set>
 #include <sstream>
 #include <stdexcept>
 #include <string>
@@ -111,6 +113,8 @@ class Process {
     sigaddset(&defaults, SIGTERM);
     sigaddset(&defaults, SIGINT);
     sigaddset(&defaults, SIGPIPE);
+    sigaddset(&defaults, SIGHUP);
+    sigaddset(&defaults, SIGQUIT);
     posix_spawnattr_setsigdefault(&attributes, &defaults);
     posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP |
                                               POSIX_SPAWN_SETSIGMASK |
@@ -191,6 +195,26 @@ class Process {
   pid_t pid_ = -1;
   std::optional<int> status_;
 };
+
+// The processes whose parent is this one. As a subreaper this process also
+// adopts the orphans of the processes it started, so that a process the game
+// left behind, daemons included, shows up here.
+inline std::set<pid_t> ownChildren() {
+  std::set<pid_t> children;
+  for (const auto& entry : fs::directory_iterator("/proc")) {
+    const std::string name = entry.path().filename();
+    if (name.find_first_not_of("0123456789") != std::string::npos) continue;
+    const std::string stat = readFile(entry.path() / "stat");
+    const auto close = stat.rfind(')');
+    if (close == std::string::npos) continue;
+    std::istringstream fields(stat.substr(close + 2));
+    std::string state;
+    pid_t parent = 0;
+    fields >> state >> parent;
+    if (parent == getpid()) children.insert(std::stoi(name));
+  }
+  return children;
+}
 
 struct SpeechLine {
   double time = 0;
@@ -295,6 +319,7 @@ class EndToEnd : public ::testing::Test {
     }
     ASSERT_TRUE(fs::exists(PELLIWICK_BINARY)) << PELLIWICK_BINARY;
     ASSERT_TRUE(fs::exists(SPEECH_LOG_LIBRARY)) << SPEECH_LOG_LIBRARY;
+    ASSERT_EQ(prctl(PR_SET_CHILD_SUBREAPER, 1), 0);
     char pattern[] = "/tmp/pelliwick-e2e-XXXXXX";
     ASSERT_NE(mkdtemp(pattern), nullptr);
     dir_ = pattern;
@@ -304,6 +329,7 @@ class EndToEnd : public ::testing::Test {
 
   void TearDown() override {
     game_.kill();
+    expectNothingLeftBehind();
     if (display_ != nullptr) XCloseDisplay(display_);
     xvfb_.terminate(5s);
     if (HasFailure()) {
@@ -314,32 +340,51 @@ class EndToEnd : public ::testing::Test {
   }
 
   // Xvfb picks a free display itself (stale lock files of dead servers
-  // included) and writes its number to our file.
+  // included) and writes its number to our file. PELLIWICK_E2E_DISPLAYS=A-B
+  // keeps it to the numbers A to B instead, for a machine whose displays are
+  // shared out between several runs.
   void startXvfb() {
-    xvfb_ = Process({"Xvfb", "-displayfd", "1", "-nolisten", "tcp", "-screen",
-                     "0", "800x600x24"},
-                    currentEnvironment(), dir_ / "xvfb.out", dir_ / "xvfb.err");
-    const auto deadline = std::chrono::steady_clock::now() + 15s;
-    std::string number;
-    while (number.empty() || number.back() != '\n') {
-      if (xvfb_.poll() || std::chrono::steady_clock::now() > deadline) {
-        throw std::runtime_error("Xvfb did not start: " +
-                                 readFile(dir_ / "xvfb.err"));
-      }
-      std::this_thread::sleep_for(20ms);
-      number = readFile(dir_ / "xvfb.out");
+    std::vector<std::string> choices = {""};
+    if (const char* range = std::getenv("PELLIWICK_E2E_DISPLAYS")) {
+      int first = 0;
+      int last = -1;
+      if (std::sscanf(range, "%d-%d", &first, &last) == 2) choices.clear();
+      for (int n = first; n <= last; ++n)
+        choices.push_back(":" + std::to_string(n));
     }
-    const std::string name = ":" + number.substr(0, number.size() - 1);
-    while (display_ == nullptr) {
-      display_ = XOpenDisplay(name.c_str());
-      if (display_ == nullptr) {
-        if (std::chrono::steady_clock::now() > deadline) {
-          throw std::runtime_error("cannot open Xvfb's display " + name);
-        }
+    std::string why;
+    for (const auto& choice : choices) {
+      std::vector<std::string> argv = {"Xvfb", "-displayfd", "1", "-nolisten",
+                                       "tcp",  "-screen",    "0", "800x600x24"};
+      if (!choice.empty()) argv.insert(argv.begin() + 1, choice);
+      xvfb_ = Process(argv, currentEnvironment(), dir_ / "xvfb.out",
+                      dir_ / "xvfb.err");
+      const auto deadline = std::chrono::steady_clock::now() + 15s;
+      std::string number;
+      while (number.empty() || number.back() != '\n') {
+        if (xvfb_.poll() || std::chrono::steady_clock::now() > deadline) break;
         std::this_thread::sleep_for(20ms);
+        number = readFile(dir_ / "xvfb.out");
       }
+      if (number.empty() || number.back() != '\n') {
+        why += readFile(dir_ / "xvfb.err");
+        xvfb_.kill();
+        continue;
+      }
+      const std::string name = ":" + number.substr(0, number.size() - 1);
+      while (display_ == nullptr) {
+        display_ = XOpenDisplay(name.c_str());
+        if (display_ == nullptr) {
+          if (std::chrono::steady_clock::now() > deadline) {
+            throw std::runtime_error("cannot open Xvfb's display " + name);
+          }
+          std::this_thread::sleep_for(20ms);
+        }
+      }
+      displayName_ = name;
+      return;
     }
-    displayName_ = name;
+    throw std::runtime_error("Xvfb did not start: " + why);
   }
 
   Environment gameEnvironment() const {
@@ -359,6 +404,11 @@ class EndToEnd : public ::testing::Test {
   }
 
   void startGame(Environment env) {
+    if (game_.started()) {
+      game_.kill();
+      expectNothingLeftBehind();
+    }
+    startedBefore_ = ownChildren();
     game_ =
         Process({PELLIWICK_BINARY}, env, dir_ / "game.out", dir_ / "game.err");
   }
@@ -456,6 +506,37 @@ class EndToEnd : public ::testing::Test {
     XFlush(display_);
   }
 
+  // Once the game has ended, no process it started may remain (the message
+  // box's process, a bus daemon a library launched): each one left is a
+  // failure, then killed.
+  void expectNothingLeftBehind() {
+    if (!game_.started()) return;
+    const auto deadline = std::chrono::steady_clock::now() + 2s;
+    std::set<pid_t> left;
+    do {
+      left.clear();
+      for (const pid_t pid : ownChildren()) {
+        if (startedBefore_.count(pid) != 0 || pid == game_.pid() ||
+            pid == xvfb_.pid()) {
+          continue;
+        }
+        // A child that ended and waits to be reaped is not left behind.
+        int status = 0;
+        if (waitpid(pid, &status, WNOHANG) != pid) left.insert(pid);
+      }
+      if (!left.empty()) std::this_thread::sleep_for(20ms);
+    } while (!left.empty() && std::chrono::steady_clock::now() < deadline);
+    for (const pid_t pid : left) {
+      std::string command =
+          readFile("/proc/" + std::to_string(pid) + "/cmdline");
+      std::replace(command.begin(), command.end(), '\0', ' ');
+      ADD_FAILURE() << "the game left process " << pid
+                    << " behind: " << command;
+      ::kill(pid, SIGKILL);
+      waitpid(pid, nullptr, 0);
+    }
+  }
+
   fs::path dir_;
   fs::path speechLog_;
   fs::path audioFile_;
@@ -463,6 +544,7 @@ class EndToEnd : public ::testing::Test {
   Display* display_ = nullptr;
   std::string displayName_;
   Process game_;
+  std::set<pid_t> startedBefore_;
 };
 
 }  // namespace pelliwick::e2e

@@ -193,9 +193,16 @@ TEST_F(EndToEnd, WithoutVoicesTheMessageBoxEndsTheProgram) {
   };
 
   // Closed by the player, or the program told to end while the box waits:
-  // the program ends at once either way, and the box goes with it.
+  // the program ends at once either way, and the box goes with it, even when
+  // the program is killed (its process goes: see TearDown).
+  const std::map<std::string, int> signals = {{"SIGTERM", SIGTERM},
+                                              {"SIGINT", SIGINT},
+                                              {"SIGHUP", SIGHUP},
+                                              {"SIGQUIT", SIGQUIT},
+                                              {"SIGKILL", SIGKILL}};
   for (const std::string how :
-       {"Return in the box", "SIGTERM", "SIGINT", "game window closed"}) {
+       {"Return in the box", "SIGTERM", "SIGINT", "SIGHUP", "SIGQUIT",
+        "game window closed", "SIGKILL"}) {
     SCOPED_TRACE(how);
     startGame(env);
     std::string box;
@@ -213,13 +220,22 @@ TEST_F(EndToEnd, WithoutVoicesTheMessageBoxEndsTheProgram) {
     } else if (how == "game window closed") {
       sendWindowClose(findGameWindow());
     } else {
-      game_.signal(how == "SIGTERM" ? SIGTERM : SIGINT);
+      game_.signal(signals.at(how));
     }
-    expectCleanExit(15s);
+    if (how == "SIGKILL") {
+      ASSERT_TRUE(game_.waitFor(15s));
+    } else {
+      expectCleanExit(15s);
+    }
     const double took = monotonicNow() - start;
     std::printf("%s: ended after %.0f ms\n", how.c_str(), 1000 * took);
     if (how != "Return in the box") {
       EXPECT_LT(took, 0.5);
+      // The box's window goes with its process, which the X server notices.
+      const auto gone = std::chrono::steady_clock::now() + 2s;
+      while (!findBox().empty() && std::chrono::steady_clock::now() < gone) {
+        std::this_thread::sleep_for(20ms);
+      }
       EXPECT_EQ(findBox(), "") << "the box outlived the program";
     }
   }

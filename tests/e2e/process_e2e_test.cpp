@@ -1,0 +1,84 @@
+// The program's end when what is around it fails: the X server dies, or the
+// sound device stops taking samples (as a frozen sound server does) when the
+// program is told to stop.
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include <atomic>
+
+#include "e2e_support.h"
+
+namespace pelliwick::e2e {
+namespace {
+
+TEST_F(EndToEnd, TheXServersDeathEndsTheGameWithOneLine) {
+  startXvfb();
+  startGame(gameEnvironment());
+  waitForSpeech({kPrompt}, 0);
+  XCloseDisplay(display_);
+  display_ = nullptr;
+  xvfb_.kill();
+  const auto status = game_.waitFor(10s);
+  ASSERT_TRUE(status) << "the game did not end\n" << gameReport();
+  EXPECT_TRUE(WIFEXITED(*status) && WEXITSTATUS(*status) == 1)
+      << describeStatus(*status);
+  // Apart from the disk audio driver's own notice at start.
+  std::istringstream lines(readFile(dir_ / "game.err"));
+  std::vector<std::string> said;
+  for (std::string line; std::getline(lines, line);) {
+    if (line.rfind("CRITICAL: ", 0) != 0) said.push_back(line);
+  }
+  ASSERT_EQ(said.size(), 1u) << readFile(dir_ / "game.err");
+  EXPECT_EQ(said[0].rfind("pelliwick: the display was lost: ", 0), 0u);
+  std::printf("reported: %s\n", said[0].c_str());
+}
+
+// SDL's disk driver writes into a pipe the test stops reading: its audio
+// thread then blocks in a write, and closing the device waits for it, as
+// with a sound server stopped by SIGSTOP.
+TEST_F(EndToEnd, AFrozenSoundDeviceDoesNotHoldTheEnd) {
+  startXvfb();
+  Environment env = gameEnvironment();
+  if (env.count("ASAN_OPTIONS") != 0) env["ASAN_OPTIONS"] += ":detect_leaks=0";
+  const fs::path fifo = dir_ / "device.fifo";
+  env["SDL_DISKAUDIOFILE"] = fifo;
+  for (const std::string how : {"SIGTERM", "window closed"}) {
+    SCOPED_TRACE(how);
+    fs::remove(speechLog_);
+    fs::remove(fifo);
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    const int device = open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
+    ASSERT_GE(device, 0);
+    std::atomic<bool> playing{true};
+    std::thread listener([&] {
+      char samples[16384];
+      while (playing) {
+        if (read(device, samples, sizeof samples) <= 0) {
+          std::this_thread::sleep_for(5ms);
+        }
+      }
+    });
+    startGame(env);
+    waitForSpeech({kPrompt}, 0);
+    const std::string window = findGameWindow();
+    playing = false;
+    listener.join();
+    // The pipe fills in a fraction of a second of sound.
+    std::this_thread::sleep_for(1s);
+    const double start = monotonicNow();
+    if (how == "SIGTERM") {
+      game_.signal(SIGTERM);
+    } else {
+      sendWindowClose(window);
+    }
+    expectCleanExit(10s);
+    const double took = monotonicNow() - start;
+    std::printf("%s with the device frozen: ended after %.0f ms\n", how.c_str(),
+                1000 * took);
+    EXPECT_LT(took, 1.0);
+    close(device);
+  }
+}
+
+}  // namespace
+}  // namespace pelliwick::e2e
