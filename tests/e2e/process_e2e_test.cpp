@@ -47,7 +47,7 @@ TEST_F(EndToEnd, AFrozenSoundDeviceDoesNotHoldTheEnd) {
     fs::remove(speechLog_);
     fs::remove(fifo);
     ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
-    const int device = open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
+    const int device = open(fifo.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     ASSERT_GE(device, 0);
     std::atomic<bool> playing{true};
     std::thread listener([&] {
