@@ -1,6 +1,5 @@
 // The program's end when what is around it fails: the X server dies, or the
-// sound device stops taking samples (as a frozen sound server does) when the
-// program is told to stop.
+// sound device or the synthesiser is stuck when the program is told to stop.
 #include <fcntl.h>
 #include <sys/stat.h>
 
@@ -33,17 +32,24 @@ TEST_F(EndToEnd, TheXServersDeathEndsTheGameWithOneLine) {
   std::printf("reported: %s\n", said[0].c_str());
 }
 
-// SDL's disk driver writes into a pipe the test stops reading: its audio
-// thread then blocks in a write, and closing the device waits for it, as
-// with a sound server stopped by SIGSTOP.
-TEST_F(EndToEnd, AFrozenSoundDeviceDoesNotHoldTheEnd) {
+// Told to stop while what the end waits for is stuck: SDL's disk driver
+// writing into a pipe the test stops reading (its audio thread blocks in a
+// write, and closing the device waits for it, as with a sound server stopped
+// by SIGSTOP), or the synthesiser inside a call for the prompt.
+TEST_F(EndToEnd, NothingStuckHoldsTheEnd) {
   startXvfb();
   Environment env = gameEnvironment();
   if (env.count("ASAN_OPTIONS") != 0) env["ASAN_OPTIONS"] += ":detect_leaks=0";
   const fs::path fifo = dir_ / "device.fifo";
-  env["SDL_DISKAUDIOFILE"] = fifo;
-  for (const std::string how : {"SIGTERM", "window closed"}) {
-    SCOPED_TRACE(how);
+  struct Case {
+    std::string how;
+    bool deviceFrozen;
+  };
+  for (const Case& c : {Case{"SIGTERM", true}, Case{"window closed", true},
+                        Case{"SIGTERM", false}}) {
+    const std::string label =
+        c.how + (c.deviceFrozen ? ", device frozen" : ", synthesiser stuck");
+    SCOPED_TRACE(label);
     fs::remove(speechLog_);
     fs::remove(fifo);
     ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
@@ -58,24 +64,29 @@ TEST_F(EndToEnd, AFrozenSoundDeviceDoesNotHoldTheEnd) {
         }
       }
     });
+    env["SDL_DISKAUDIOFILE"] = fifo;
+    if (!c.deviceFrozen) env["PELLIWICK_SPEECH_STALL"] = kPrompt;
     startGame(env);
     waitForSpeech({kPrompt}, 0);
     const std::string window = findGameWindow();
-    playing = false;
-    listener.join();
+    if (c.deviceFrozen) {
+      playing = false;
+      listener.join();
+    }
     // The pipe fills in a fraction of a second of sound.
     std::this_thread::sleep_for(1s);
     const double start = monotonicNow();
-    if (how == "SIGTERM") {
+    if (c.how == "SIGTERM") {
       game_.signal(SIGTERM);
     } else {
       sendWindowClose(window);
     }
     expectCleanExit(10s);
     const double took = monotonicNow() - start;
-    std::printf("%s with the device frozen: ended after %.0f ms\n", how.c_str(),
-                1000 * took);
+    std::printf("%s: ended after %.0f ms\n", label.c_str(), 1000 * took);
     EXPECT_LT(took, 1.0);
+    playing = false;
+    if (listener.joinable()) listener.join();
     close(device);
   }
 }
