@@ -506,6 +506,48 @@ class EndToEnd : public ::testing::Test {
     XFlush(display_);
   }
 
+  // For ESPEAK_DATA_PATH: espeak-ng's data without its voices, so that the
+  // game finds none and shows its message box.
+  std::string voicelessEspeakData() {
+    fs::path installed;
+    for (const char* candidate :
+         {"/usr/lib/x86_64-linux-gnu/espeak-ng-data",
+          "/usr/share/espeak-ng-data", "/usr/lib/espeak-ng-data"}) {
+      if (fs::is_directory(candidate)) {
+        installed = candidate;
+        break;
+      }
+    }
+    if (installed.empty()) {
+      throw std::runtime_error("espeak-ng-data is not installed");
+    }
+    // espeak-ng looks for ESPEAK_DATA_PATH/espeak-ng-data.
+    const fs::path copy = dir_ / "espeak" / "espeak-ng-data";
+    fs::create_directories(copy);
+    for (const auto& entry : fs::directory_iterator(installed)) {
+      const auto name = entry.path().filename();
+      if (name == "voices" || name == "lang" || fs::exists(copy / name)) {
+        continue;
+      }
+      fs::create_symlink(entry.path(), copy / name);
+    }
+    return (dir_ / "espeak").string();
+  }
+
+  // The id of the message box's window, or "" (xdotool cannot find it by
+  // its name).
+  std::string findMessageBox() {
+    std::string box;
+    std::istringstream tree(runTool({"xwininfo", "-root", "-tree"}));
+    std::string line;
+    while (std::getline(tree, line)) {
+      if (line.find("\"Pelliwick\"") != std::string::npos) {
+        std::istringstream(line) >> box;
+      }
+    }
+    return box;
+  }
+
   // Once the game has ended, no process it started may remain (the message
   // box's process, a bus daemon a library launched): each one left is a
   // failure, then killed.

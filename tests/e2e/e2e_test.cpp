@@ -158,39 +158,10 @@ TEST_F(EndToEnd, KeyToEchoDelayInTheMixersOutput) {
 }
 
 TEST_F(EndToEnd, WithoutVoicesTheMessageBoxEndsTheProgram) {
-  fs::path installed;
-  for (const char* candidate :
-       {"/usr/lib/x86_64-linux-gnu/espeak-ng-data", "/usr/share/espeak-ng-data",
-        "/usr/lib/espeak-ng-data"}) {
-    if (fs::is_directory(candidate)) {
-      installed = candidate;
-      break;
-    }
-  }
-  ASSERT_FALSE(installed.empty()) << "espeak-ng-data is not installed";
-  // espeak-ng looks for ESPEAK_DATA_PATH/espeak-ng-data.
-  const fs::path copy = dir_ / "espeak" / "espeak-ng-data";
-  fs::create_directories(copy);
-  for (const auto& entry : fs::directory_iterator(installed)) {
-    const auto name = entry.path().filename();
-    if (name == "voices" || name == "lang") continue;
-    fs::create_symlink(entry.path(), copy / name);
-  }
-
   startXvfb();
   Environment env = gameEnvironment();
-  env["ESPEAK_DATA_PATH"] = (dir_ / "espeak").string();
-  auto findBox = [&] {
-    std::string box;
-    std::istringstream tree(runTool({"xwininfo", "-root", "-tree"}));
-    std::string line;
-    while (std::getline(tree, line)) {
-      if (line.find("\"Pelliwick\"") != std::string::npos) {
-        std::istringstream(line) >> box;
-      }
-    }
-    return box;
-  };
+  env["ESPEAK_DATA_PATH"] = voicelessEspeakData();
+  auto findBox = [&] { return findMessageBox(); };
 
   // Closed by the player, or the program told to end while the box waits:
   // the program ends at once either way, and the box goes with it, even when

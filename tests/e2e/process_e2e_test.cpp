@@ -10,26 +10,42 @@
 namespace pelliwick::e2e {
 namespace {
 
+// At a prompt, and with the no-voice box shown (whose process has an X
+// connection of its own).
 TEST_F(EndToEnd, TheXServersDeathEndsTheGameWithOneLine) {
-  startXvfb();
-  startGame(gameEnvironment());
-  waitForSpeech({kPrompt}, 0);
-  XCloseDisplay(display_);
-  display_ = nullptr;
-  xvfb_.kill();
-  const auto status = game_.waitFor(10s);
-  ASSERT_TRUE(status) << "the game did not end\n" << gameReport();
-  EXPECT_TRUE(WIFEXITED(*status) && WEXITSTATUS(*status) == 1)
-      << describeStatus(*status);
-  // Apart from the disk audio driver's own notice at start.
-  std::istringstream lines(readFile(dir_ / "game.err"));
-  std::vector<std::string> said;
-  for (std::string line; std::getline(lines, line);) {
-    if (line.rfind("CRITICAL: ", 0) != 0) said.push_back(line);
+  for (const bool boxShown : {false, true}) {
+    SCOPED_TRACE(boxShown ? "box shown" : "at the prompt");
+    startXvfb();
+    Environment env = gameEnvironment();
+    if (boxShown) env["ESPEAK_DATA_PATH"] = voicelessEspeakData();
+    startGame(env);
+    if (boxShown) {
+      const auto deadline = std::chrono::steady_clock::now() + 30s;
+      while (findMessageBox().empty()) {
+        ASSERT_FALSE(game_.poll()) << "no message box\n" << gameReport();
+        ASSERT_LT(std::chrono::steady_clock::now(), deadline);
+        std::this_thread::sleep_for(50ms);
+      }
+    } else {
+      waitForSpeech({kPrompt}, 0);
+    }
+    XCloseDisplay(display_);
+    display_ = nullptr;
+    xvfb_.kill();
+    const auto status = game_.waitFor(10s);
+    ASSERT_TRUE(status) << "the game did not end\n" << gameReport();
+    EXPECT_TRUE(WIFEXITED(*status) && WEXITSTATUS(*status) == 1)
+        << describeStatus(*status);
+    // Apart from the disk audio driver's own notice at start.
+    std::istringstream lines(readFile(dir_ / "game.err"));
+    std::vector<std::string> said;
+    for (std::string line; std::getline(lines, line);) {
+      if (line.rfind("CRITICAL: ", 0) != 0) said.push_back(line);
+    }
+    ASSERT_EQ(said.size(), 1u) << readFile(dir_ / "game.err");
+    EXPECT_EQ(said[0].rfind("pelliwick: the display was lost: ", 0), 0u);
+    std::printf("reported: %s\n", said[0].c_str());
   }
-  ASSERT_EQ(said.size(), 1u) << readFile(dir_ / "game.err");
-  EXPECT_EQ(said[0].rfind("pelliwick: the display was lost: ", 0), 0u);
-  std::printf("reported: %s\n", said[0].c_str());
 }
 
 // Told to stop while what the end waits for is stuck: SDL's disk driver
