@@ -281,22 +281,23 @@ WindowHandle SdlWindowSystem::handle() { return window_; }
 
 void SdlWindowSystem::messageBox(const std::wstring& text) {
   const std::string body = messageBoxText(text);
+  static const bool tied = [] {
+    gamePid = getpid();
+    return pthread_atfork(nullptr, nullptr, tieBoxToGame) == 0;
+  }();
+  if (!tied) throw Failure("cannot tie the message box to the game");
   if (!videoStarted_ || window_ == nullptr) {
-    if (SDL_ShowSimpleMessageBox(0, messageBoxCaption, body.c_str(), window_) !=
-        0) {
-      fail("cannot show the message box");
-    }
+    showingBox = true;
+    const int result =
+        SDL_ShowSimpleMessageBox(0, messageBoxCaption, body.c_str(), window_);
+    showingBox = false;
+    if (result != 0) fail("cannot show the message box");
     return;
   }
   // The box is shown from a thread of its own, so that this one keeps
   // watching the game window and the signals: either ends the program at
   // once, box and all. Keys for the game window wait for the next pump.
   auto box = std::make_shared<BoxShown>();
-  static const bool tied = [] {
-    gamePid = getpid();
-    return pthread_atfork(nullptr, nullptr, tieBoxToGame) == 0;
-  }();
-  if (!tied) throw Failure("cannot tie the message box to the game");
   std::thread shower([box, body, parent = window_] {
     showingBox = true;
     box->thread = gettid();
