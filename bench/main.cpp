@@ -77,7 +77,8 @@ int run(int argc, char** argv) {
     pelliwick::bench::keyToEchoAndPurge(window, trials);
   }
   if (wanted("start-up")) {
-    pelliwick::bench::printHeading("Start-up (the real program, disk driver)");
+    pelliwick::bench::printHeading(
+        "Start-up and end (the real program, disk driver)");
     pelliwick::bench::startUp(trials);
   }
   if (wanted("mixer")) {

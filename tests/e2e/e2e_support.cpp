@@ -4,6 +4,7 @@
 #include <X11/Xlib.h>
 #include <fcntl.h>
 #include <spawn.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -85,6 +86,8 @@ Process::Process(const std::vector<std::string>& argv, const Environment& env,
   sigaddset(&defaults, SIGTERM);
   sigaddset(&defaults, SIGINT);
   sigaddset(&defaults, SIGPIPE);
+  sigaddset(&defaults, SIGHUP);
+  sigaddset(&defaults, SIGQUIT);
   posix_spawnattr_setsigdefault(&attributes, &defaults);
   posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP |
                                             POSIX_SPAWN_SETSIGMASK |
@@ -234,6 +237,7 @@ void EndToEnd::SetUp() {
   if (binary_.empty()) binary_ = PELLIWICK_BINARY;
   ASSERT_TRUE(fs::exists(binary_)) << binary_;
   ASSERT_TRUE(fs::exists(SPEECH_LOG_LIBRARY)) << SPEECH_LOG_LIBRARY;
+  ASSERT_EQ(prctl(PR_SET_CHILD_SUBREAPER, 1), 0);
   char pattern[] = "/tmp/pelliwick-e2e-XXXXXX";
   ASSERT_NE(mkdtemp(pattern), nullptr);
   dir_ = pattern;
@@ -243,6 +247,7 @@ void EndToEnd::SetUp() {
 
 void EndToEnd::TearDown() {
   game_.kill();
+  expectNothingLeftBehind();
   if (display_ != nullptr) XCloseDisplay(display_);
   xvfb_.terminate(5s);
   if (HasFailure()) {
@@ -253,30 +258,47 @@ void EndToEnd::TearDown() {
 }
 
 void EndToEnd::startXvfb() {
-  xvfb_ = Process({"Xvfb", "-displayfd", "1", "-nolisten", "tcp", "-screen",
-                   "0", "800x600x24"},
-                  currentEnvironment(), dir_ / "xvfb.out", dir_ / "xvfb.err");
-  const auto deadline = std::chrono::steady_clock::now() + 15s;
-  std::string number;
-  while (number.empty() || number.back() != '\n') {
-    if (xvfb_.poll() || std::chrono::steady_clock::now() > deadline) {
-      throw std::runtime_error("Xvfb did not start: " +
-                               readFile(dir_ / "xvfb.err"));
-    }
-    std::this_thread::sleep_for(20ms);
-    number = readFile(dir_ / "xvfb.out");
+  std::vector<std::string> choices = {""};
+  if (const char* range = std::getenv("PELLIWICK_E2E_DISPLAYS")) {
+    int first = 0;
+    int last = -1;
+    if (std::sscanf(range, "%d-%d", &first, &last) == 2) choices.clear();
+    for (int n = first; n <= last; ++n)
+      choices.push_back(":" + std::to_string(n));
   }
-  const std::string name = ":" + number.substr(0, number.size() - 1);
-  while (display_ == nullptr) {
-    display_ = XOpenDisplay(name.c_str());
-    if (display_ == nullptr) {
-      if (std::chrono::steady_clock::now() > deadline) {
-        throw std::runtime_error("cannot open Xvfb's display " + name);
-      }
+  std::string why;
+  for (const auto& choice : choices) {
+    std::vector<std::string> argv = {"Xvfb", "-displayfd", "1", "-nolisten",
+                                     "tcp",  "-screen",    "0", "800x600x24"};
+    if (!choice.empty()) argv.insert(argv.begin() + 1, choice);
+    xvfb_ = Process(argv, currentEnvironment(), dir_ / "xvfb.out",
+                    dir_ / "xvfb.err");
+    const auto deadline = std::chrono::steady_clock::now() + 15s;
+    std::string number;
+    while (number.empty() || number.back() != '\n') {
+      if (xvfb_.poll() || std::chrono::steady_clock::now() > deadline) break;
       std::this_thread::sleep_for(20ms);
+      number = readFile(dir_ / "xvfb.out");
     }
+    if (number.empty() || number.back() != '\n') {
+      why += readFile(dir_ / "xvfb.err");
+      xvfb_.kill();
+      continue;
+    }
+    const std::string name = ":" + number.substr(0, number.size() - 1);
+    while (display_ == nullptr) {
+      display_ = XOpenDisplay(name.c_str());
+      if (display_ == nullptr) {
+        if (std::chrono::steady_clock::now() > deadline) {
+          throw std::runtime_error("cannot open Xvfb's display " + name);
+        }
+        std::this_thread::sleep_for(20ms);
+      }
+    }
+    displayName_ = name;
+    return;
   }
-  displayName_ = name;
+  throw std::runtime_error("Xvfb did not start: " + why);
 }
 
 Environment EndToEnd::gameEnvironment() const {
@@ -296,6 +318,11 @@ Environment EndToEnd::gameEnvironment() const {
 }
 
 void EndToEnd::startGame(Environment env) {
+  if (game_.started()) {
+    game_.kill();
+    expectNothingLeftBehind();
+  }
+  startedBefore_ = ownChildren();
   game_ =
       Process({binary_.string()}, env, dir_ / "game.out", dir_ / "game.err");
 }
@@ -387,6 +414,93 @@ void EndToEnd::sendWindowClose(const std::string& windowId) {
   event.xclient.data.l[1] = CurrentTime;
   ASSERT_NE(XSendEvent(display_, window, False, NoEventMask, &event), 0);
   XFlush(display_);
+}
+
+std::set<pid_t> ownChildren() {
+  std::set<pid_t> children;
+  for (const auto& entry : fs::directory_iterator("/proc")) {
+    const std::string name = entry.path().filename();
+    if (name.find_first_not_of("0123456789") != std::string::npos) continue;
+    const std::string stat = readFile(entry.path() / "stat");
+    const auto close = stat.rfind(')');
+    if (close == std::string::npos) continue;
+    std::istringstream fields(stat.substr(close + 2));
+    std::string state;
+    pid_t parent = 0;
+    fields >> state >> parent;
+    if (parent == getpid()) children.insert(std::stoi(name));
+  }
+  return children;
+}
+
+std::string EndToEnd::voicelessEspeakData() {
+  fs::path installed;
+  for (const char* candidate :
+       {"/usr/lib/x86_64-linux-gnu/espeak-ng-data", "/usr/share/espeak-ng-data",
+        "/usr/lib/espeak-ng-data"}) {
+    if (fs::is_directory(candidate)) {
+      installed = candidate;
+      break;
+    }
+  }
+  if (installed.empty()) {
+    throw std::runtime_error("espeak-ng-data is not installed");
+  }
+  // espeak-ng looks for ESPEAK_DATA_PATH/espeak-ng-data.
+  const fs::path copy = dir_ / "espeak" / "espeak-ng-data";
+  fs::create_directories(copy);
+  for (const auto& entry : fs::directory_iterator(installed)) {
+    const auto name = entry.path().filename();
+    if (name == "voices" || name == "lang" || fs::exists(copy / name)) {
+      continue;
+    }
+    fs::create_symlink(entry.path(), copy / name);
+  }
+  return (dir_ / "espeak").string();
+}
+
+std::string EndToEnd::findMessageBox() {
+  std::string box;
+  std::istringstream tree(runTool({"xwininfo", "-root", "-tree"}));
+  std::string line;
+  while (std::getline(tree, line)) {
+    if (line.find("\"Pelliwick\"") != std::string::npos) {
+      std::istringstream(line) >> box;
+    }
+  }
+  return box;
+}
+
+void EndToEnd::expectNothingLeftBehind() {
+  if (!game_.started()) return;
+  const auto deadline = std::chrono::steady_clock::now() + 2s;
+  std::set<pid_t> left;
+  do {
+    left.clear();
+    for (const pid_t pid : ownChildren()) {
+      if (startedBefore_.count(pid) != 0 || pid == game_.pid() ||
+          pid == xvfb_.pid()) {
+        continue;
+      }
+      // A child that ended and waits to be reaped is not left behind.
+      int status = 0;
+      if (waitpid(pid, &status, WNOHANG) != pid) left.insert(pid);
+    }
+    if (!left.empty()) std::this_thread::sleep_for(20ms);
+  } while (!left.empty() && std::chrono::steady_clock::now() < deadline);
+  for (const pid_t pid : left) {
+    std::string command = readFile("/proc/" + std::to_string(pid) + "/cmdline");
+    std::replace(command.begin(), command.end(), '\0', ' ');
+    ADD_FAILURE() << "the game left process " << pid << " behind: " << command;
+    ::kill(pid, SIGKILL);
+    waitpid(pid, nullptr, 0);
+  }
+}
+
+void EndToEnd::killXServer() {
+  if (display_ != nullptr) XCloseDisplay(display_);
+  display_ = nullptr;
+  xvfb_.kill();
 }
 
 }  // namespace pelliwick::e2e

@@ -15,6 +15,7 @@
 #include <filesystem>
 #include <map>
 #include <optional>
+#include <set>
 #include <string>
 #include <utility>
 #include <vector>
@@ -66,6 +67,11 @@ class Process {
   std::optional<int> status_;
 };
 
+// The processes whose parent is this one. As a subreaper this process also
+// adopts the orphans of the processes it started, so that a process the game
+// left behind, daemons included, shows up here.
+std::set<pid_t> ownChildren();
+
 struct SpeechLine {
   double time = 0;
   std::string kind;
@@ -104,7 +110,9 @@ class EndToEnd : public ::testing::Test {
   void TearDown() override;
 
   // Xvfb picks a free display itself (stale lock files of dead servers
-  // included) and writes its number to our file.
+  // included) and writes its number to our file. PELLIWICK_E2E_DISPLAYS=A-B
+  // keeps it to the numbers A to B instead, for a machine whose displays are
+  // shared out between several runs.
   void startXvfb();
   Environment gameEnvironment() const;
   void startGame(Environment env);
@@ -122,6 +130,18 @@ class EndToEnd : public ::testing::Test {
   std::uintmax_t audioBytes() const;
   void expectCleanExit(Seconds timeout);
   void sendWindowClose(const std::string& windowId);
+  // For ESPEAK_DATA_PATH: espeak-ng's data without its voices, so that the
+  // game finds none and shows its message box.
+  std::string voicelessEspeakData();
+  // The id of the message box's window, or "" (xdotool cannot find it by
+  // its name).
+  std::string findMessageBox();
+  // Once the game has ended, no process it started may remain (the message
+  // box's process, a bus daemon a library launched): each one left is a
+  // failure, then killed.
+  void expectNothingLeftBehind();
+  // Kills Xvfb, as when the X server dies under the game.
+  void killXServer();
 
   // The program under test: the build's own unless a fixture says another.
   fs::path binary_;
@@ -132,6 +152,7 @@ class EndToEnd : public ::testing::Test {
   Display* display_ = nullptr;
   std::string displayName_;
   Process game_;
+  std::set<pid_t> startedBefore_;
 };
 
 }  // namespace pelliwick::e2e

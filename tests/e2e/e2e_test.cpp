@@ -158,44 +158,22 @@ TEST_F(EndToEnd, KeyToEchoDelayInTheMixersOutput) {
 }
 
 TEST_F(EndToEnd, WithoutVoicesTheMessageBoxEndsTheProgram) {
-  fs::path installed;
-  for (const char* candidate :
-       {"/usr/lib/x86_64-linux-gnu/espeak-ng-data", "/usr/share/espeak-ng-data",
-        "/usr/lib/espeak-ng-data"}) {
-    if (fs::is_directory(candidate)) {
-      installed = candidate;
-      break;
-    }
-  }
-  ASSERT_FALSE(installed.empty()) << "espeak-ng-data is not installed";
-  // espeak-ng looks for ESPEAK_DATA_PATH/espeak-ng-data.
-  const fs::path copy = dir_ / "espeak" / "espeak-ng-data";
-  fs::create_directories(copy);
-  for (const auto& entry : fs::directory_iterator(installed)) {
-    const auto name = entry.path().filename();
-    if (name == "voices" || name == "lang") continue;
-    fs::create_symlink(entry.path(), copy / name);
-  }
-
   startXvfb();
   Environment env = gameEnvironment();
-  env["ESPEAK_DATA_PATH"] = (dir_ / "espeak").string();
-  auto findBox = [&] {
-    std::string box;
-    std::istringstream tree(runTool({"xwininfo", "-root", "-tree"}));
-    std::string line;
-    while (std::getline(tree, line)) {
-      if (line.find("\"Pelliwick\"") != std::string::npos) {
-        std::istringstream(line) >> box;
-      }
-    }
-    return box;
-  };
+  env["ESPEAK_DATA_PATH"] = voicelessEspeakData();
+  auto findBox = [&] { return findMessageBox(); };
 
   // Closed by the player, or the program told to end while the box waits:
-  // the program ends at once either way, and the box goes with it.
+  // the program ends at once either way, and the box goes with it, even when
+  // the program is killed (its process goes: see TearDown).
+  const std::map<std::string, int> signals = {{"SIGTERM", SIGTERM},
+                                              {"SIGINT", SIGINT},
+                                              {"SIGHUP", SIGHUP},
+                                              {"SIGQUIT", SIGQUIT},
+                                              {"SIGKILL", SIGKILL}};
   for (const std::string how :
-       {"Return in the box", "SIGTERM", "SIGINT", "game window closed"}) {
+       {"Return in the box", "SIGTERM", "SIGINT", "SIGHUP", "SIGQUIT",
+        "game window closed", "SIGKILL"}) {
     SCOPED_TRACE(how);
     startGame(env);
     std::string box;
@@ -213,13 +191,22 @@ TEST_F(EndToEnd, WithoutVoicesTheMessageBoxEndsTheProgram) {
     } else if (how == "game window closed") {
       sendWindowClose(findGameWindow());
     } else {
-      game_.signal(how == "SIGTERM" ? SIGTERM : SIGINT);
+      game_.signal(signals.at(how));
     }
-    expectCleanExit(15s);
+    if (how == "SIGKILL") {
+      ASSERT_TRUE(game_.waitFor(15s));
+    } else {
+      expectCleanExit(15s);
+    }
     const double took = monotonicNow() - start;
     std::printf("%s: ended after %.0f ms\n", how.c_str(), 1000 * took);
     if (how != "Return in the box") {
       EXPECT_LT(took, 0.5);
+      // The box's window goes with its process, which the X server notices.
+      const auto gone = std::chrono::steady_clock::now() + 2s;
+      while (!findBox().empty() && std::chrono::steady_clock::now() < gone) {
+        std::this_thread::sleep_for(20ms);
+      }
       EXPECT_EQ(findBox(), "") << "the box outlived the program";
     }
   }

@@ -1,7 +1,8 @@
 // Preloaded into the game by the end-to-end tests: records what is spoken,
 // in which voice and at which rate, then calls the real espeak-ng. Each call
 // appends one line "<CLOCK_MONOTONIC seconds> <kind> <value>" to the file
-// named by PELLIWICK_SPEECH_LOG.
+// named by PELLIWICK_SPEECH_LOG. A text equal to PELLIWICK_SPEECH_STALL
+// keeps espeak_Synth busy for 30 s first, as a synthesiser stuck in a call.
 #include <dlfcn.h>
 #include <espeak-ng/speak_lib.h>
 #include <fcntl.h>
@@ -65,8 +66,11 @@ espeak_ERROR espeak_Synth(const void* text, size_t size, unsigned int position,
   static auto* real = realFunction<decltype(espeak_Synth)>("espeak_Synth");
   if (text != nullptr) {
     const char* chars = static_cast<const char*>(text);
-    logLine("synth", std::string(chars, size > 0 ? strnlen(chars, size)
-                                                 : std::strlen(chars)));
+    const std::string said(
+        chars, size > 0 ? strnlen(chars, size) : std::strlen(chars));
+    logLine("synth", said);
+    const char* stall = std::getenv("PELLIWICK_SPEECH_STALL");
+    if (stall != nullptr && said == stall) sleep(30);
   }
   return real(text, size, position, position_type, end_position, flags,
               unique_identifier, user_data);

@@ -8,6 +8,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <thread>
@@ -24,6 +25,10 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 using std::chrono::milliseconds;
+
+// As the program does for the whole process: libspeechd writes to a daemon
+// that may have gone.
+const auto kPipeIgnored = std::signal(SIGPIPE, SIG_IGN);
 
 long msSince(Clock::time_point start) {
   return std::chrono::duration_cast<milliseconds>(Clock::now() - start).count();

@@ -1,12 +1,16 @@
 #include "sdl/sdl_window.h"
 
+#include <SDL.h>
+#include <pthread.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
 #include <cstdint>
 #include <cstdlib>
+#include <deque>
 #include <fstream>
 #include <memory>
 #include <string>
@@ -20,10 +24,10 @@
 
 namespace pelliwick {
 
+using sdl_window::endOnLostDisplay;
 using sdl_window::idleMilliseconds;
 using sdl_window::ignoreStaleWakeupErrors;
 using sdl_window::messageBoxText;
-using sdl_window::stopSignalled;
 using sdl_window::virtualKeyCode;
 using namespace std::chrono_literals;
 
@@ -61,6 +65,19 @@ void killChildrenOf(pid_t thread) {
                          "/children");
   pid_t child = 0;
   while (children >> child) kill(child, SIGKILL);
+}
+
+// Set on the thread that shows the box, whose fork makes the box's process.
+thread_local bool showingBox = false;
+pid_t gamePid = 0;
+
+// In the child of every fork: the box's process dies with the game, however
+// the game ends (SIGKILL included).
+void tieBoxToGame() {
+  if (!showingBox) return;
+  prctl(PR_SET_PDEATHSIG, SIGKILL);
+  // The game may have died before the line above.
+  if (getppid() != gamePid) _exit(1);
 }
 
 void endMessageBox(std::thread& shower, const BoxShown& box) {
@@ -102,8 +119,11 @@ int sdl_window::idleMilliseconds(std::chrono::microseconds atMost) {
       std::clamp<std::chrono::milliseconds::rep>(whole.count(), 0, 86400000));
 }
 
+struct SdlWindowSystem::HeldEvents : std::deque<SDL_Event> {};
+
+SdlWindowSystem::SdlWindowSystem() : held_(std::make_unique<HeldEvents>()) {}
+
 SdlWindowSystem::~SdlWindowSystem() {
-  stopWatcher_.reset();
   if (window_ != nullptr) SDL_DestroyWindow(window_);
   if (videoStarted_) SDL_QuitSubSystem(SDL_INIT_VIDEO);
 }
@@ -120,6 +140,7 @@ void SdlWindowSystem::show(const std::wstring& caption) {
           "WAYLAND_DISPLAY is set)");
     }
     ignoreStaleWakeupErrors();
+    endOnLostDisplay();
     if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
       fail("cannot start SDL video");
     }
@@ -136,7 +157,6 @@ void SdlWindowSystem::show(const std::wstring& caption) {
     SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
     // Key-downs are all the game reads; no text events are needed.
     SDL_StopTextInput();
-    stopWatcher_ = std::make_unique<sdl_window::StopSignalWatcher>();
   }
   const std::string title = toUtf8(caption);
   if (window_ == nullptr) {
@@ -177,10 +197,10 @@ void SdlWindowSystem::pumpEvents() {
   }
   if (!pumpedByIdle_) SDL_PumpEvents();
   pumpedByIdle_ = false;
-  if (stopSignalled()) closedByUser_ = true;
-  while (!held_.empty() && !closedByUser_) {
-    const SDL_Event event = held_.front();
-    held_.pop_front();
+  if (stopRequested_) closedByUser_ = true;
+  while (!held_->empty() && !closedByUser_) {
+    const SDL_Event event = held_->front();
+    held_->pop_front();
     handleEvent(event);
   }
   if (closedByUser_) {
@@ -225,7 +245,7 @@ void SdlWindowSystem::handleEvent(const SDL_Event& event) {
 }
 
 void SdlWindowSystem::discardPendingEvents() {
-  held_.clear();
+  held_->clear();
   SDL_PumpEvents();
   SDL_FlushEvents(SDL_FIRSTEVENT, SDL_LASTEVENT);
 }
@@ -238,7 +258,7 @@ void SdlWindowSystem::idle(WaitingFor, std::chrono::microseconds atMost) {
         std::min<std::chrono::microseconds>(atMost, 10ms));
     return;
   }
-  if (!held_.empty()) return;
+  if (!held_->empty()) return;
   const int ms = idleMilliseconds(atMost);
   if (ms == 0) {
     // Under a millisecond to a pause's end: SDL cannot wait that precisely.
@@ -253,7 +273,7 @@ void SdlWindowSystem::waitForEvent(int milliseconds) {
   // move, a cue's end) cannot keep the next wait from sleeping. 0 is both a
   // time-out and an error, which cannot be told apart.
   SDL_Event event;
-  if (SDL_WaitEventTimeout(&event, milliseconds) == 1) held_.push_back(event);
+  if (SDL_WaitEventTimeout(&event, milliseconds) == 1) held_->push_back(event);
   pumpedByIdle_ = true;
 }
 
@@ -261,11 +281,17 @@ WindowHandle SdlWindowSystem::handle() { return window_; }
 
 void SdlWindowSystem::messageBox(const std::wstring& text) {
   const std::string body = messageBoxText(text);
+  static const bool tied = [] {
+    gamePid = getpid();
+    return pthread_atfork(nullptr, nullptr, tieBoxToGame) == 0;
+  }();
+  if (!tied) throw Failure("cannot tie the message box to the game");
   if (!videoStarted_ || window_ == nullptr) {
-    if (SDL_ShowSimpleMessageBox(0, messageBoxCaption, body.c_str(), window_) !=
-        0) {
-      fail("cannot show the message box");
-    }
+    showingBox = true;
+    const int result =
+        SDL_ShowSimpleMessageBox(0, messageBoxCaption, body.c_str(), window_);
+    showingBox = false;
+    if (result != 0) fail("cannot show the message box");
     return;
   }
   // The box is shown from a thread of its own, so that this one keeps
@@ -273,6 +299,7 @@ void SdlWindowSystem::messageBox(const std::wstring& text) {
   // once, box and all. Keys for the game window wait for the next pump.
   auto box = std::make_shared<BoxShown>();
   std::thread shower([box, body, parent = window_] {
+    showingBox = true;
     box->thread = gettid();
     box->result =
         SDL_ShowSimpleMessageBox(0, messageBoxCaption, body.c_str(), parent);
@@ -286,7 +313,7 @@ void SdlWindowSystem::messageBox(const std::wstring& text) {
     SDL_PushEvent(&wake);
   });
   while (!box->done) {
-    if (stopSignalled()) closedByUser_ = true;
+    if (stopRequested_) closedByUser_ = true;
     if (closedByUser_) {
       endMessageBox(shower, *box);
       throw ProgramClosed();
@@ -296,7 +323,7 @@ void SdlWindowSystem::messageBox(const std::wstring& text) {
     if (isCloseEvent(event)) {
       closedByUser_ = true;
     } else {
-      held_.push_back(event);
+      held_->push_back(event);
     }
   }
   shower.join();
@@ -307,8 +334,8 @@ void SdlWindowSystem::messageBox(const std::wstring& text) {
 
 bool SdlWindowSystem::closeRequested() {
   if (!videoStarted_ || closedByProgram_) return false;
-  if (closedByUser_ || stopSignalled()) return true;
-  if (std::any_of(held_.begin(), held_.end(), isCloseEvent)) return true;
+  if (closedByUser_ || stopRequested_) return true;
+  if (std::any_of(held_->begin(), held_->end(), isCloseEvent)) return true;
   SDL_PumpEvents();
   if (SDL_HasEvent(SDL_QUIT)) return true;
   SDL_Event events[32];
@@ -318,6 +345,16 @@ bool SdlWindowSystem::closeRequested() {
     if (events[i].window.event == SDL_WINDOWEVENT_CLOSE) return true;
   }
   return false;
+}
+
+void SdlWindowSystem::requestStop() {
+  stopRequested_ = true;
+  // Wakes a wait; before the video starts the flag alone is seen.
+  SDL_Event quit{};
+  quit.type = SDL_QUIT;
+  SDL_PushEvent(&quit);
+  // Not one of SDL's threads: nothing else frees what SDL keeps for it.
+  SDL_TLSCleanup();
 }
 
 void SdlWindowSystem::close() {

@@ -1,14 +1,14 @@
 #pragma once
 
-#include <SDL.h>
-
+#include <atomic>
 #include <chrono>
-#include <deque>
 #include <memory>
 #include <string>
 
-#include "sdl/stop_signals.h"
 #include "window.h"
+
+struct SDL_Window;
+union SDL_Event;
 
 namespace pelliwick {
 
@@ -27,12 +27,10 @@ int idleMilliseconds(std::chrono::microseconds atMost);
 
 // The game window: one SDL window that draws nothing and reports key-downs
 // with Windows virtual-key codes. Construct it, then show() it; SDL video is
-// started by the first show() and stopped again by the destructor. It also
-// ends the game on SIGINT and SIGTERM, when the program blocked them (see
-// stop_signals.h).
+// started by the first show() and stopped again by the destructor.
 class SdlWindowSystem : public WindowSystem {
  public:
-  SdlWindowSystem() = default;
+  SdlWindowSystem();
   ~SdlWindowSystem() override;
   SdlWindowSystem(const SdlWindowSystem&) = delete;
   SdlWindowSystem& operator=(const SdlWindowSystem&) = delete;
@@ -50,7 +48,13 @@ class SdlWindowSystem : public WindowSystem {
   // keys stay queued for the next pump.
   bool closeRequested();
 
+  // From any thread, at any time (a stop signal): ends the game as a close
+  // of the window does.
+  void requestStop();
+
  private:
+  struct HeldEvents;
+
   void handleEvent(const SDL_Event& event);
   void discardPendingEvents();
   // Sleeps until an event comes and keeps it for the next pump.
@@ -63,10 +67,10 @@ class SdlWindowSystem : public WindowSystem {
   // idle() has just moved what arrived into SDL's queue: the pump after it
   // need not ask the display again.
   bool pumpedByIdle_ = false;
+  std::atomic<bool> stopRequested_{false};
   // Taken off SDL's queue by a wait, in order, for the next pump to run.
-  std::deque<SDL_Event> held_;
+  std::unique_ptr<HeldEvents> held_;
   KeyDownHandler keyDown_;
-  std::unique_ptr<sdl_window::StopSignalWatcher> stopWatcher_;
 };
 
 }  // namespace pelliwick

@@ -11,4 +11,10 @@ namespace pelliwick::sdl_window {
 // back when it closes its connections.
 void ignoreStaleWakeupErrors();
 
+// When the X server goes away, the program prints one line,
+// "pelliwick: the display was lost: ...", and ends at once with status 1,
+// instead of Xlib's own lines. Call before the video subsystem starts: SDL
+// passes the connection's loss on to the handler it found.
+void endOnLostDisplay();
+
 }  // namespace pelliwick::sdl_window

@@ -1,31 +1,26 @@
-#include "sdl/stop_signals.h"
+#include "app/stop_signals.h"
 
-#include <SDL.h>
 #include <poll.h>
-#include <signal.h>
 #include <sys/eventfd.h>
 #include <sys/signalfd.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
 #include <exception>
 #include <string>
+#include <utility>
 
 #include "failure.h"
 
-namespace pelliwick::sdl_window {
+namespace pelliwick::app {
 namespace {
 
-std::atomic<bool> signalled{false};
-
-sigset_t stopSignals() {
+sigset_t stopSet() {
   sigset_t set;
   sigemptyset(&set);
-  sigaddset(&set, SIGINT);
-  sigaddset(&set, SIGTERM);
+  for (const int number : kStopSignals) sigaddset(&set, number);
   return set;
 }
 
@@ -36,24 +31,22 @@ sigset_t stopSignals() {
 }  // namespace
 
 void blockStopSignals() {
-  const sigset_t set = stopSignals();
+  const sigset_t set = stopSet();
   if (pthread_sigmask(SIG_BLOCK, &set, nullptr) != 0) {
-    throw Failure("cannot block SIGINT and SIGTERM");
+    throw Failure("cannot block the stop signals");
   }
 }
 
-bool stopSignalled() { return signalled.load(); }
-
-StopSignalWatcher::StopSignalWatcher() {
-  const sigset_t set = stopSignals();
-  // Only signals blocked in every thread stay pending for this descriptor;
-  // where they are not blocked (the tests) it never reads one.
+StopSignalWatcher::StopSignalWatcher(OnStop onStop)
+    : onStop_(std::move(onStop)) {
+  const sigset_t set = stopSet();
+  // Only signals blocked in every thread stay pending for this descriptor.
   signalFd_ = signalfd(-1, &set, SFD_CLOEXEC | SFD_NONBLOCK);
-  if (signalFd_ < 0) failWithErrno("cannot watch SIGINT and SIGTERM");
+  if (signalFd_ < 0) failWithErrno("cannot watch the stop signals");
   wakeFd_ = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
   if (wakeFd_ < 0) {
     close(signalFd_);
-    failWithErrno("cannot watch SIGINT and SIGTERM");
+    failWithErrno("cannot watch the stop signals");
   }
   thread_ = std::thread([this] { watch(); });
 }
@@ -79,12 +72,9 @@ void StopSignalWatcher::watch() {
     if (fds[1].revents != 0) return;
     signalfd_siginfo info{};
     while (read(signalFd_, &info, sizeof info) == sizeof info) {
-      signalled.store(true);
-      SDL_Event quit{};
-      quit.type = SDL_QUIT;
-      SDL_PushEvent(&quit);
+      onStop_(static_cast<int>(info.ssi_signo));
     }
   }
 }
 
-}  // namespace pelliwick::sdl_window
+}  // namespace pelliwick::app

@@ -1,0 +1,55 @@
+#include "app/exit_watchdog.h"
+
+#include <algorithm>
+#include <utility>
+
+namespace pelliwick::app {
+
+ExitWatchdog::ExitWatchdog(End end)
+    : end_(std::move(end)), thread_([this] { watch(); }) {}
+
+ExitWatchdog::~ExitWatchdog() {
+  {
+    std::lock_guard lock(mutex_);
+    closing_ = true;
+  }
+  changed_.notify_one();
+  thread_.join();
+}
+
+void ExitWatchdog::arm(int status, std::chrono::milliseconds limit) {
+  {
+    std::lock_guard lock(mutex_);
+    const auto deadline = Clock::now() + limit;
+    deadline_ = deadline_ ? std::min(*deadline_, deadline) : deadline;
+    status_ = status;
+  }
+  changed_.notify_one();
+}
+
+void ExitWatchdog::disarm() {
+  {
+    std::lock_guard lock(mutex_);
+    deadline_.reset();
+  }
+  changed_.notify_one();
+}
+
+void ExitWatchdog::watch() {
+  std::unique_lock lock(mutex_);
+  for (;;) {
+    if (closing_) return;
+    if (!deadline_) {
+      changed_.wait(lock);
+    } else if (Clock::now() < *deadline_) {
+      changed_.wait_until(lock, *deadline_);
+    } else {
+      // Called with the lock held, so that no disarm slips in after the
+      // decision; the program's end does not return.
+      end_(status_);
+      deadline_.reset();
+    }
+  }
+}
+
+}  // namespace pelliwick::app

@@ -1,0 +1,44 @@
+#pragma once
+
+#include <chrono>
+#include <condition_variable>
+#include <functional>
+#include <mutex>
+#include <optional>
+#include <thread>
+
+namespace pelliwick::app {
+
+// Ends the process with the status it was about to end with once a time
+// limit has passed, unless disarmed first: the orderly end must not hang on
+// a frozen sound server or a library stuck in a call.
+class ExitWatchdog {
+ public:
+  using End = std::function<void(int status)>;
+  using Clock = std::chrono::steady_clock;
+
+  // `end` runs on the watchdog's thread; the program's own ends the process.
+  explicit ExitWatchdog(End end);
+  ~ExitWatchdog();
+  ExitWatchdog(const ExitWatchdog&) = delete;
+  ExitWatchdog& operator=(const ExitWatchdog&) = delete;
+
+  // From any thread. A second call keeps the earlier deadline but takes the
+  // newer status, as the caller knows better by then how the end went.
+  void arm(int status, std::chrono::milliseconds limit);
+  // The teardown is done: whatever runs after it is not watched.
+  void disarm();
+
+ private:
+  void watch();
+
+  End end_;
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  std::optional<Clock::time_point> deadline_;
+  int status_ = 0;
+  bool closing_ = false;
+  std::thread thread_;
+};
+
+}  // namespace pelliwick::app

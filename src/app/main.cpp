@@ -1,0 +1,112 @@
+// The program: the process settings, the real backends, the game window,
+// and one clear line on stderr when the game cannot start.
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <exception>
+#include <string>
+
+#include "app/exit_watchdog.h"
+#include "app/process_settings.h"
+#include "app/stop_signals.h"
+#include "espeak/espeak_engine.h"
+#include "espeak/espeak_library.h"
+#include "failure.h"
+#include "game/cue_folder.h"
+#include "game/form1.h"
+#include "platform.h"
+#include "sdl/sdl_window.h"
+#include "sdl_audio/sdl_audio_output.h"
+#include "sdl_audio/sdl_sound_system.h"
+#include "speechd/joined_engine.h"
+#include "system/system_clock.h"
+#include "system/system_random.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+
+// From a stop signal, or the game flow's return, to the process's end at
+// the latest, whatever the sound server or a speech library is stuck in.
+constexpr auto kTeardownLimit = 200ms;
+
+// One line, whatever the platform put in its message.
+std::string oneLine(std::string text) {
+  for (char& c : text) {
+    if (c == '\n' || c == '\r') c = ' ';
+  }
+  return text;
+}
+
+// Runs `body` for the status the program ends with; a failure is reported
+// in one line and ends it with 1.
+template <class Body>
+int reported(Body body) {
+  try {
+    return body();
+  } catch (const pelliwick::Failure& failure) {
+    std::fprintf(stderr, "pelliwick: cannot start: %s\n",
+                 oneLine(failure.what()).c_str());
+  } catch (const pelliwick::ProgramClosed&) {
+    // Closed before the game could catch it: still an orderly end.
+    return 0;
+  } catch (const std::exception& error) {
+    std::fprintf(stderr, "pelliwick: %s\n", oneLine(error.what()).c_str());
+  }
+  return 1;
+}
+
+int run(pelliwick::app::ExitWatchdog& watchdog) {
+  pelliwick::SystemClock clock;
+  pelliwick::SystemRandom random;
+  pelliwick::SdlWindowSystem window;
+  // A stop ends the game as a close does; and the end may take no longer
+  // than the limit from then on.
+  pelliwick::app::StopSignalWatcher stopSignals([&](int) {
+    watchdog.arm(0, kTeardownLimit);
+    window.requestStop();
+  });
+  pelliwick::SdlAudioOutput audio;
+  pelliwick::SdlSoundSystem sound(audio);
+  // The stream is asked for at the first speech, so the audio device opens
+  // when the game opens it, after the window.
+  // A text being waited for is cut short when the window is closed, so the
+  // program ends at once.
+  auto closing = [&window] { return window.closeRequested(); };
+  pelliwick::espeak::EspeakEngine embedded(
+      [&audio]() -> pelliwick::SpeechStream& {
+        return audio.speechStream(pelliwick::espeak::kSampleRate);
+      },
+      std::nullopt, closing);
+  // The player's own speech-dispatcher voices come first when it runs.
+  pelliwick::speechd::JoinedEngine speech(
+      embedded, pelliwick::speechd::openLinkIfRunning(), closing);
+  pelliwick::Platform platform{window, clock, random,
+                               speech, sound, pelliwick::cueFolder()};
+  pelliwick::Form1 form(platform);
+  const int status = reported([&form] {
+    form.Form_Load();
+    return 0;
+  });
+  // What follows only lets go of the backends: it must not hold the end.
+  watchdog.arm(status, kTeardownLimit);
+  return status;
+}
+
+}  // namespace
+
+int main() {
+  return reported([] {
+    // Before any thread starts, as threads and children inherit them.
+    pelliwick::app::restoreSignalsInChildren();
+    pelliwick::app::ignoreBrokenPipes();
+    pelliwick::app::blockStopSignals();
+    pelliwick::app::preventBusAutolaunch();
+    pelliwick::app::ExitWatchdog watchdog([](int status) { _exit(status); });
+    const int status = run(watchdog);
+    // The sanitizers' checks at exit come after this and are not watched.
+    watchdog.disarm();
+    return status;
+  });
+}

@@ -1,0 +1,139 @@
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/exit_watchdog.h"
+#include "app/process_settings.h"
+#include "app/stop_signals.h"
+
+namespace pelliwick::app {
+namespace {
+
+using namespace std::chrono_literals;
+
+// A value one thread hands to another, waited for with a limit.
+template <class T>
+class Handover {
+ public:
+  void put(T value) {
+    {
+      std::lock_guard lock(mutex_);
+      values_.push_back(value);
+    }
+    arrived_.notify_all();
+  }
+  std::optional<T> take(std::chrono::milliseconds limit) {
+    std::unique_lock lock(mutex_);
+    if (!arrived_.wait_for(lock, limit, [&] { return !values_.empty(); })) {
+      return std::nullopt;
+    }
+    const T value = values_.front();
+    values_.erase(values_.begin());
+    return value;
+  }
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable arrived_;
+  std::vector<T> values_;
+};
+
+TEST(StopSignals, EachIsSeenByTheWatcherWhicheverThreadItIsSentTo) {
+  blockStopSignals();
+  Handover<int> seen;
+  StopSignalWatcher watcher([&](int number) { seen.put(number); });
+  for (const int number : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) {
+    SCOPED_TRACE(strsignal(number));
+    // To the process: the kernel picks a thread that does not block it.
+    ASSERT_EQ(kill(getpid(), number), 0);
+    EXPECT_EQ(seen.take(1000ms), number);
+  }
+}
+
+TEST(ExitWatchdog, EndsWithTheLatestStatusAtTheEarliestDeadlineUnlessDisarmed) {
+  Handover<int> ended;
+  ExitWatchdog watchdog([&](int status) { ended.put(status); });
+
+  watchdog.arm(3, 20ms);
+  EXPECT_EQ(ended.take(2000ms), 3);
+
+  // Armed by a stop signal, then by the game's end with the status it
+  // knows: the first deadline stands, with the second status.
+  const auto start = ExitWatchdog::Clock::now();
+  watchdog.arm(0, 50ms);
+  watchdog.arm(1, 60000ms);
+  EXPECT_EQ(ended.take(5000ms), 1);
+  EXPECT_LT(ExitWatchdog::Clock::now() - start, 30000ms);
+
+  // The teardown finished in time.
+  watchdog.arm(2, 100ms);
+  watchdog.disarm();
+  EXPECT_EQ(ended.take(400ms), std::nullopt);
+}
+
+TEST(SessionBus, AutolaunchIsPreventedOnlyWhereNoBusIsNamedOrFound) {
+  struct Case {
+    const char* current;
+    const char* runtimeDir;
+    bool busSocket;
+    std::optional<std::string> expected;
+  };
+  const Case cases[] = {
+      {"unix:path=/run/user/1000/bus", "/run/user/1000", true, std::nullopt},
+      {"unix:path=/x", nullptr, false, std::nullopt},
+      {nullptr, "/run/user/1000", true, "unix:path=/run/user/1000/bus"},
+      {"", "/run/user/1000", true, "unix:path=/run/user/1000/bus"},
+      {nullptr, "/run/user/1000", false, "disabled:"},
+      {nullptr, nullptr, false, "disabled:"},
+      {nullptr, "", true, "disabled:"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.current ? c.current : "(unset)") + ", " +
+                 (c.runtimeDir ? c.runtimeDir : "(unset)"));
+    EXPECT_EQ(sessionBusAddress(c.current, c.runtimeDir, c.busSocket),
+              c.expected);
+  }
+}
+
+TEST(Children, StartWithTheSignalsTheProgramFoundNotTheOnesItSet) {
+  sigset_t none;
+  sigemptyset(&none);
+  ASSERT_EQ(pthread_sigmask(SIG_SETMASK, &none, nullptr), 0);
+  signal(SIGPIPE, SIG_DFL);
+  restoreSignalsInChildren();
+  ignoreBrokenPipes();
+  blockStopSignals();
+
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    sigset_t mask;
+    struct sigaction pipe {};
+    pthread_sigmask(SIG_SETMASK, nullptr, &mask);
+    sigaction(SIGPIPE, nullptr, &pipe);
+    int blocked = 0;
+    for (const int number : kStopSignals) blocked += sigismember(&mask, number);
+    _exit((blocked == 0 ? 0 : 1) | (pipe.sa_handler == SIG_DFL ? 0 : 2));
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status) & 1, 0) << "the child blocks a stop signal";
+  EXPECT_EQ(WEXITSTATUS(status) & 2, 0) << "the child ignores SIGPIPE";
+
+  sigset_t mask;
+  pthread_sigmask(SIG_SETMASK, nullptr, &mask);
+  EXPECT_EQ(sigismember(&mask, SIGTERM), 1) << "the program's own mask";
+  EXPECT_EQ(signal(SIGPIPE, SIG_IGN), SIG_IGN) << "the program's own SIGPIPE";
+}
+
+}  // namespace
+}  // namespace pelliwick::app
