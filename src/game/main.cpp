@@ -6,6 +6,8 @@
 #include <string>
 #include <system_error>
 
+#include "brlapi/braille_worker.h"
+#include "brlapi/brlapi_connection.h"
 #include "espeak/espeak_engine.h"
 #include "espeak/espeak_library.h"
 #include "failure.h"
@@ -44,7 +46,12 @@ std::string oneLine(std::string text) {
 int run() {
   pelliwick::SystemClock clock;
   pelliwick::SystemRandom random;
+  // Made before the window, which tells it about focus, and ended after it.
+  pelliwick::braille::BrailleWorker braille(
+      pelliwick::braille::connectToBrltty);
   pelliwick::SdlWindowSystem window;
+  window.setFocusHandler(
+      [&braille](bool hasFocus) { braille.setFocused(hasFocus); });
   pelliwick::SdlAudioOutput audio;
   pelliwick::SdlSoundSystem sound(audio);
   // The stream is asked for at the first speech, so the audio device opens
@@ -60,8 +67,8 @@ int run() {
   // The player's own speech-dispatcher voices come first when it runs.
   pelliwick::speechd::JoinedEngine speech(
       embedded, pelliwick::speechd::openLinkIfRunning(), closing);
-  pelliwick::Platform platform{window, clock, random,
-                               speech, sound, programFolder()};
+  pelliwick::Platform platform{window, clock,           random, speech,
+                               sound,  programFolder(), braille};
   pelliwick::Form1 form(platform);
   form.Form_Load();
   return 0;

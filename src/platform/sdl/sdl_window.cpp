@@ -104,6 +104,7 @@ int sdl_window::idleMilliseconds(std::chrono::microseconds atMost) {
 
 SdlWindowSystem::~SdlWindowSystem() {
   stopWatcher_.reset();
+  if (videoStarted_) SDL_DelEventWatch(watchFocus, this);
   if (window_ != nullptr) SDL_DestroyWindow(window_);
   if (videoStarted_) SDL_QuitSubSystem(SDL_INIT_VIDEO);
 }
@@ -137,6 +138,7 @@ void SdlWindowSystem::show(const std::wstring& caption) {
     // Key-downs are all the game reads; no text events are needed.
     SDL_StopTextInput();
     stopWatcher_ = std::make_unique<sdl_window::StopSignalWatcher>();
+    SDL_AddEventWatch(watchFocus, this);
   }
   const std::string title = toUtf8(caption);
   if (window_ == nullptr) {
@@ -158,6 +160,25 @@ void SdlWindowSystem::show(const std::wstring& caption) {
     SDL_ShowWindow(window_);
   }
   SDL_RaiseWindow(window_);
+  if (focusChanged_) {
+    focusChanged_((SDL_GetWindowFlags(window_) & SDL_WINDOW_INPUT_FOCUS) != 0);
+  }
+}
+
+void SdlWindowSystem::setFocusHandler(std::function<void(bool)> handler) {
+  focusChanged_ = std::move(handler);
+}
+
+int SdlWindowSystem::watchFocus(void* self, SDL_Event* event) {
+  auto& window = *static_cast<SdlWindowSystem*>(self);
+  if (event->type == SDL_WINDOWEVENT && window.focusChanged_) {
+    if (event->window.event == SDL_WINDOWEVENT_FOCUS_GAINED) {
+      window.focusChanged_(true);
+    } else if (event->window.event == SDL_WINDOWEVENT_FOCUS_LOST) {
+      window.focusChanged_(false);
+    }
+  }
+  return 1;  // the event stays in the queue
 }
 
 void SdlWindowSystem::setKeyDownHandler(KeyDownHandler handler) {
@@ -322,6 +343,7 @@ bool SdlWindowSystem::closeRequested() {
 
 void SdlWindowSystem::close() {
   if (window_ != nullptr) {
+    if (focusChanged_) focusChanged_(false);
     SDL_DestroyWindow(window_);
     window_ = nullptr;
   }

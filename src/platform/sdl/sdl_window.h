@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -50,11 +51,17 @@ class SdlWindowSystem : public WindowSystem {
   // keys stay queued for the next pump.
   bool closeRequested();
 
+  // Told whether the window has the keyboard focus, at once when shown and
+  // whenever it changes: as soon as SDL hears of it, even while the game
+  // waits for speech and runs no event.
+  void setFocusHandler(std::function<void(bool hasFocus)> handler);
+
  private:
   void handleEvent(const SDL_Event& event);
   void discardPendingEvents();
   // Sleeps until an event comes and keeps it for the next pump.
   void waitForEvent(int milliseconds);
+  static int watchFocus(void* self, SDL_Event* event);
 
   bool videoStarted_ = false;
   SDL_Window* window_ = nullptr;
@@ -66,6 +73,7 @@ class SdlWindowSystem : public WindowSystem {
   // Taken off SDL's queue by a wait, in order, for the next pump to run.
   std::deque<SDL_Event> held_;
   KeyDownHandler keyDown_;
+  std::function<void(bool)> focusChanged_;
   std::unique_ptr<sdl_window::StopSignalWatcher> stopWatcher_;
 };
 
