@@ -13,6 +13,7 @@
 #include <cerrno>
 #include <condition_variable>
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <optional>
 #include <utility>
@@ -34,8 +35,7 @@ struct Attempt {
   std::mutex mutex;
   std::condition_variable finished;
   bool done = false;
-  bool abandoned = false;
-  std::unique_ptr<Connection> connection;
+  std::unique_ptr<Connection> connection;  // none when it failed
 };
 
 // libbrlapi writes with write(): a brltty that went away would end the
@@ -48,39 +48,43 @@ void blockBrokenPipe() {
   pthread_sigmask(SIG_BLOCK, &pipe, nullptr);
 }
 
-// A stalled service holds only the attempt's own thread. While one such
-// attempt is still waiting, no other is started.
+// Waits at most `limit`: a stalled service holds only the attempt's own
+// thread. An attempt that ends late calls `wake`, and its connection is taken
+// at the next call; while it is still waiting, no other is started.
 std::unique_ptr<Connection> openWithin(const Connect& connect,
                                        std::chrono::milliseconds limit,
-                                       std::shared_ptr<Attempt>& late) {
+                                       std::shared_ptr<Attempt>& late,
+                                       const std::function<void()>& wake) {
   if (late) {
-    std::lock_guard lock(late->mutex);
-    if (!late->done) return nullptr;
+    std::unique_ptr<Connection> connection;
+    {
+      std::lock_guard lock(late->mutex);
+      if (!late->done) return nullptr;
+      connection = std::move(late->connection);
+    }
+    late.reset();
+    if (connection) return connection;
   }
-  late.reset();
   auto attempt = std::make_shared<Attempt>();
-  std::thread([attempt, connect] {
+  std::thread([attempt, connect, wake] {
     blockBrokenPipe();
     std::unique_ptr<Connection> opened;
     try {
       opened = connect();
     } catch (const std::exception&) {
     }
-    std::unique_lock lock(attempt->mutex);
-    attempt->done = true;
-    if (attempt->abandoned) {
-      lock.unlock();
-      opened.reset();  // nobody waits for it any more
-      return;
+    {
+      std::lock_guard lock(attempt->mutex);
+      attempt->done = true;
+      attempt->connection = std::move(opened);
+      attempt->finished.notify_all();
     }
-    attempt->connection = std::move(opened);
-    attempt->finished.notify_all();
+    wake();
   }).detach();
   std::unique_lock lock(attempt->mutex);
   if (attempt->finished.wait_for(lock, limit, [&] { return attempt->done; })) {
     return std::move(attempt->connection);
   }
-  attempt->abandoned = true;
   late = attempt;
   return nullptr;
 }
@@ -130,8 +134,9 @@ class Worker {
         state_->focusGained = false;
         focused = state_->focused;
       }
-      if (!connection_ && retry_) {
-        connection_ = openWithin(connect_, limits_.connect, late_);
+      if (!connection_ && (retry_ || late_)) {
+        connection_ = openWithin(connect_, limits_.connect, late_,
+                                 [state = state_] { state->wake(); });
         taken_ = false;
         shown_ = false;
       }

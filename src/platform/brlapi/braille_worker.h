@@ -11,11 +11,12 @@
 namespace pelliwick::braille {
 
 struct Limits {
-  // An attempt to connect that takes longer is given up: the service is
-  // taken as absent until the next text.
+  // The longest the worker waits for an attempt to connect. One that ends
+  // later (a brltty starting up, or stalled) is taken when it ends.
   std::chrono::milliseconds connect{200};
-  // How long the end of the program waits for the display to be given back.
-  std::chrono::milliseconds release{100};
+  // How long the end of the program waits for the display to be given back
+  // (closing the connection as the program ends gives it back anyway).
+  std::chrono::milliseconds release{50};
 };
 
 // The braille display over connections that `connect` opens. A worker

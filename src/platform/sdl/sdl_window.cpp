@@ -16,6 +16,7 @@
 #include "failure.h"
 #include "sdl/key_map.h"
 #include "sdl/x11_errors.h"
+#include "sdl/x11_focus.h"
 #include "utf8.h"
 
 namespace pelliwick {
@@ -25,6 +26,7 @@ using sdl_window::ignoreStaleWakeupErrors;
 using sdl_window::messageBoxText;
 using sdl_window::stopSignalled;
 using sdl_window::virtualKeyCode;
+using sdl_window::x11FocusChange;
 using namespace std::chrono_literals;
 
 namespace {
@@ -139,6 +141,7 @@ void SdlWindowSystem::show(const std::wstring& caption) {
     SDL_StopTextInput();
     stopWatcher_ = std::make_unique<sdl_window::StopSignalWatcher>();
     SDL_AddEventWatch(watchFocus, this);
+    if (focusChanged_) SDL_EventState(SDL_SYSWMEVENT, SDL_ENABLE);
   }
   const std::string title = toUtf8(caption);
   if (window_ == nullptr) {
@@ -171,7 +174,10 @@ void SdlWindowSystem::setFocusHandler(std::function<void(bool)> handler) {
 
 int SdlWindowSystem::watchFocus(void* self, SDL_Event* event) {
   auto& window = *static_cast<SdlWindowSystem*>(self);
-  if (event->type == SDL_WINDOWEVENT && window.focusChanged_) {
+  if (!window.focusChanged_) return 1;
+  if (const auto gained = x11FocusChange(*event)) {
+    window.focusChanged_(*gained);
+  } else if (event->type == SDL_WINDOWEVENT) {
     if (event->window.event == SDL_WINDOWEVENT_FOCUS_GAINED) {
       window.focusChanged_(true);
     } else if (event->window.event == SDL_WINDOWEVENT_FOCUS_LOST) {

@@ -53,7 +53,7 @@ class SdlWindowSystem : public WindowSystem {
 
   // Told whether the window has the keyboard focus, at once when shown and
   // whenever it changes: as soon as SDL hears of it, even while the game
-  // waits for speech and runs no event.
+  // waits for speech and runs no event. Set it before show().
   void setFocusHandler(std::function<void(bool hasFocus)> handler);
 
  private:
