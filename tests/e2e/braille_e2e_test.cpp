@@ -151,28 +151,43 @@ class HeadlessBrltty {
     }
   }
 
+  // kCells characters from U+2800 to U+28FF in a row, three bytes each.
+  static bool cellsAt(const std::string& text, std::size_t at) {
+    for (std::size_t cell = 0; cell < kCells; ++cell) {
+      const auto* bytes =
+          reinterpret_cast<const unsigned char*>(text.data() + at + 3 * cell);
+      if (bytes[0] != 0xe2 || (bytes[1] & 0xfc) != 0xa0 ||
+          (bytes[2] & 0xc0) != 0x80) {
+        return false;
+      }
+    }
+    return true;
+  }
+
   void parse(std::string& pending, double now) {
-    static const std::string kLineEnd = "\r\x1b[1B";
     static const std::string kClear = "\x1b[J";
     for (;;) {
-      const auto end = pending.find(kLineEnd);
-      if (end == std::string::npos) return;
-      const std::size_t cellsAt = end + kLineEnd.size();
-      // Each cell is three bytes of UTF-8 (U+2800 to U+28FF).
-      if (pending.size() < cellsAt + 3 * kCells) return;
-      const auto clear = pending.rfind(kClear, end);
-      const std::size_t textAt =
-          clear == std::string::npos ? 0 : clear + kClear.size();
-      Shown shown{now, pending.substr(textAt, end - textAt), std::nullopt};
+      std::size_t cells = 0;
+      while (cells + 3 * kCells <= pending.size() && !cellsAt(pending, cells)) {
+        ++cells;
+      }
+      if (cells + 3 * kCells > pending.size()) return;
+      // The text runs from the clear to the first control character (curses
+      // moves to the cells' line in whichever way is shortest).
+      const auto clear = pending.rfind(kClear, cells);
+      std::size_t end = clear == std::string::npos ? 0 : clear + kClear.size();
+      const std::size_t start = end;
+      while (end < cells && static_cast<unsigned char>(pending[end]) >= 0x20) {
+        ++end;
+      }
+      Shown shown{now, pending.substr(start, end - start), std::nullopt};
       for (std::size_t cell = 0; cell < kCells; ++cell) {
-        const unsigned char low =
-            static_cast<unsigned char>(pending[cellsAt + 3 * cell + 2]);
-        const unsigned char high =
-            static_cast<unsigned char>(pending[cellsAt + 3 * cell + 1]);
-        const unsigned dots = ((high & 0x03u) << 6) | (low & 0x3fu);
+        const auto* bytes = reinterpret_cast<const unsigned char*>(
+            pending.data() + cells + 3 * cell);
+        const unsigned dots = ((bytes[1] & 0x03u) << 6) | (bytes[2] & 0x3fu);
         if ((dots & 0xc0u) == 0xc0u) shown.cursor = cell;
       }
-      pending.erase(0, cellsAt + 3 * kCells);
+      pending.erase(0, cells + 3 * kCells);
       std::lock_guard lock(mutex_);
       lines_.push_back(std::move(shown));
     }

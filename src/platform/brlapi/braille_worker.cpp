@@ -16,6 +16,7 @@
 #include <functional>
 #include <mutex>
 #include <optional>
+#include <system_error>
 #include <utility>
 
 #include "failure.h"
@@ -135,10 +136,12 @@ class Worker {
         focused = state_->focused;
       }
       if (!connection_ && (retry_ || late_)) {
-        connection_ = openWithin(connect_, limits_.connect, late_,
-                                 [state = state_] { state->wake(); });
         taken_ = false;
         shown_ = false;
+        guard([&] {
+          connection_ = openWithin(connect_, limits_.connect, late_,
+                                   [state = state_] { state->wake(); });
+        });
       }
       retry_ = false;
       guard([&] { update(focused); });
@@ -235,14 +238,20 @@ class Worker {
 
 BrailleWorker::BrailleWorker(Connect connect, Limits limits)
     : state_(std::make_shared<State>()), limits_(limits) {
+  // Without a worker there is simply no braille.
   state_->wakeFd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-  if (state_->wakeFd < 0) throw Failure("braille: cannot make an eventfd");
-  std::thread([state = state_, connect = std::move(connect), limits] {
-    Worker(state, connect, limits).run();
-    std::lock_guard lock(state->mutex);
-    state->ended = true;
-    state->endedChanged.notify_all();
-  }).detach();
+  try {
+    if (state_->wakeFd < 0)
+      throw std::system_error(errno, std::generic_category());
+    std::thread([state = state_, connect = std::move(connect), limits] {
+      Worker(state, connect, limits).run();
+      std::lock_guard lock(state->mutex);
+      state->ended = true;
+      state->endedChanged.notify_all();
+    }).detach();
+  } catch (const std::system_error&) {
+    state_->ended = true;
+  }
 }
 
 BrailleWorker::~BrailleWorker() {
