@@ -19,7 +19,6 @@ namespace pelliwick::braille {
 namespace {
 
 using namespace std::chrono_literals;
-using ::testing::ElementsAre;
 
 // The service as the connections see it; shared with threads that may
 // outlive a test.
