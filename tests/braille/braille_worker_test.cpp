@@ -162,8 +162,9 @@ TEST(BrailleWorker, AStalledServiceHoldsNeitherTheGameNorItsEnd) {
     {
       BrailleWorker display(connectTo(service), kShort);
       display.setFocused(true);
+      display.show(L"shown");
       if (!whileConnecting) {
-        ASSERT_TRUE(service->waitFor("|-"));
+        ASSERT_TRUE(service->waitFor("shown|-"));
       }
       service->setStalled(true);
       for (int i = 0; i < 100; ++i) display.show(L"text " + std::to_wstring(i));

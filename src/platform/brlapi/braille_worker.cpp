@@ -168,7 +168,8 @@ class Worker {
 
   void update(bool focused) {
     if (!connection_) return;
-    if (focused && !taken_) {
+    // Until the game has something to show, the screen reader keeps it.
+    if (focused && !taken_ && !line_.text().empty()) {
       connection_->takeDisplay();
       taken_ = true;
       shown_ = false;
