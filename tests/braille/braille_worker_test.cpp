@@ -1,7 +1,6 @@
 // The worker over a double of the braille service's connection.
 #include "brlapi/braille_worker.h"
 
-#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
 

@@ -17,6 +17,7 @@
 #include <mutex>
 #include <optional>
 #include <system_error>
+#include <thread>
 #include <utility>
 
 #include "failure.h"

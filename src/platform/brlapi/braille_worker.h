@@ -3,7 +3,6 @@
 #include <chrono>
 #include <memory>
 #include <string>
-#include <thread>
 
 #include "braille.h"
 #include "brlapi/connection.h"
