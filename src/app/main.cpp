@@ -10,6 +10,8 @@
 #include "app/exit_watchdog.h"
 #include "app/process_settings.h"
 #include "app/stop_signals.h"
+#include "brlapi/braille_worker.h"
+#include "brlapi/brlapi_connection.h"
 #include "espeak/espeak_engine.h"
 #include "espeak/espeak_library.h"
 #include "failure.h"
@@ -60,7 +62,12 @@ int reported(Body body) {
 int run(pelliwick::app::ExitWatchdog& watchdog) {
   pelliwick::SystemClock clock;
   pelliwick::SystemRandom random;
+  // Made before the window, which tells it about focus, and ended after it.
+  pelliwick::braille::BrailleWorker braille(
+      pelliwick::braille::connectToBrltty);
   pelliwick::SdlWindowSystem window;
+  window.setFocusHandler(
+      [&braille](bool hasFocus) { braille.setFocused(hasFocus); });
   // A stop ends the game as a close does; and the end may take no longer
   // than the limit from then on.
   pelliwick::app::StopSignalWatcher stopSignals([&](int) {
@@ -82,8 +89,8 @@ int run(pelliwick::app::ExitWatchdog& watchdog) {
   // The player's own speech-dispatcher voices come first when it runs.
   pelliwick::speechd::JoinedEngine speech(
       embedded, pelliwick::speechd::openLinkIfRunning(), closing);
-  pelliwick::Platform platform{window, clock, random,
-                               speech, sound, pelliwick::cueFolder()};
+  pelliwick::Platform platform{
+      window, clock, random, speech, sound, pelliwick::cueFolder(), braille};
   pelliwick::Form1 form(platform);
   const int status = reported([&form] {
     form.Form_Load();

@@ -94,9 +94,13 @@ class Form1 {
   void pumpUntilKey();
   void shutdown();
   void playRounds();
+  // Shows a text as it is queued for speech.
+  void showSpoken(const std::wstring& text);
 
   Platform& platform_;
   int chooserDepth_ = 0;  // voice choosers open, one inside the other
+  // The texts queued for speech since it was last purged or waited for.
+  std::wstring queuedText_;
 };
 
 }  // namespace pelliwick

@@ -46,9 +46,13 @@ void Form1::Form_Load() {
 
     if (voicecount == 0) {
       guarded([&] {
-        platform_.window.messageBox(
+        const std::wstring message =
             L"Sorry but I couldn't find any voices to use\rPlease contact "
-            L"Orvanne");
+            L"Orvanne";
+        // Nothing can be spoken, and screen readers do not read the box:
+        // braille is the only way the player learns of it.
+        platform_.braille.show(message);
+        platform_.window.messageBox(message);
       });
     } else {
       playRounds();

@@ -1,4 +1,5 @@
-// Spoken line entry: every key is echoed, the text lives in `answer`.
+// Spoken line entry: every key is echoed, the text lives in `answer`, and
+// the braille display shows the prompt with the answer as it is typed.
 #include "game/form1.h"
 #include "input/key_char.h"
 #include "input/key_codes.h"
@@ -27,12 +28,14 @@ void Form1::getter(const std::wstring& prompt) {
           keychar = answer.substr(answer.size() - 1);
           saykey();
           answer.pop_back();
+          platform_.braille.showEntry(prompt, answer);
         }
         continue;
       }
       if (keycode == keys::Enter) return;
       saykey();
       answer += keychar;
+      platform_.braille.showEntry(prompt, answer);
     }
   }
 }

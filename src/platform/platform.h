@@ -2,6 +2,7 @@
 
 #include <filesystem>
 
+#include "braille.h"
 #include "clock.h"
 #include "random_source.h"
 #include "sound.h"
@@ -20,6 +21,8 @@ struct Platform {
   SoundSystem& sound;
   // The folder that holds the program's executable file (the cues live there).
   std::filesystem::path programFolder;
+  // Shows what the game says; none unless a backend is given.
+  BrailleDisplay& braille = noBrailleDisplay();
 };
 
 }  // namespace pelliwick

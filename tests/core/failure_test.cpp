@@ -69,6 +69,9 @@ TEST_F(GameTest, WithoutAnyVoiceOnlyTheMessageBoxShows) {
               ElementsAre("messagebox Sorry but I couldn't find any voices to "
                           "use\\u13Please contact Orvanne"));
   EXPECT_THAT(fake.utterances, IsEmpty());
+  EXPECT_THAT(fake.braille,
+              ElementsAre(L"Sorry but I couldn't find any voices to use\r"
+                          L"Please contact Orvanne"));
   EXPECT_THAT(fake.entries("buffer"), IsEmpty());
   EXPECT_TRUE(InOrder(fake.timeline,
                       {"messagebox Sorry but I couldn't find "

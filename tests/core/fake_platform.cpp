@@ -222,13 +222,30 @@ class FakePlatform::Sound : public SoundSystem {
   FakePlatform& fake_;
 };
 
+class FakePlatform::Braille : public BrailleDisplay {
+ public:
+  explicit Braille(FakePlatform& fake) : fake_(fake) {}
+  void show(const std::wstring& text) override {
+    if (fake_.keepLog) fake_.braille.push_back(text);
+  }
+  void showEntry(const std::wstring& prompt,
+                 const std::wstring& answer) override {
+    if (fake_.keepLog) fake_.braille.push_back(prompt + L"[" + answer + L"]");
+  }
+
+ private:
+  FakePlatform& fake_;
+};
+
 FakePlatform::FakePlatform()
     : window_(std::make_unique<Window>(*this)),
       clock_(std::make_unique<Clocks>(*this)),
       random_(std::make_unique<Random>(*this)),
       speech_(std::make_unique<Speech>(*this)),
       sound_(std::make_unique<Sound>(*this)),
-      platform_{*window_, *clock_, *random_, *speech_, *sound_, "/games"} {}
+      braille_(std::make_unique<Braille>(*this)),
+      platform_{*window_, *clock_,  *random_, *speech_,
+                *sound_,  "/games", *braille_} {}
 
 FakePlatform::~FakePlatform() = default;
 

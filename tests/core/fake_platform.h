@@ -61,6 +61,9 @@ class FakePlatform {
   // Cues stopped or dropped while they still reported playing.
   std::vector<std::string> cutShort;
 
+  // Braille display: each text shown, an entry as "prompt[answer]".
+  std::vector<std::wstring> braille;
+
   // Clock and random source. The time of day moves on with the pauses.
   float timeOfDay = 3600.5f;
   // Length of each timed pause the game made, in order.
@@ -117,11 +120,13 @@ class FakePlatform {
   class Random;
   class Speech;
   class Sound;
+  class Braille;
   std::unique_ptr<Window> window_;
   std::unique_ptr<Clocks> clock_;
   std::unique_ptr<Random> random_;
   std::unique_ptr<Speech> speech_;
   std::unique_ptr<Sound> sound_;
+  std::unique_ptr<Braille> braille_;
   Platform platform_;
 };
 

@@ -140,6 +140,9 @@ class EndToEnd : public ::testing::Test {
   // box's process, a bus daemon a library launched): each one left is a
   // failure, then killed.
   void expectNothingLeftBehind();
+  // A process the test itself started while the game runs: not one the
+  // game left behind.
+  void keepProcess(pid_t pid) { startedBefore_.insert(pid); }
   // Kills Xvfb, as when the X server dies under the game.
   void killXServer();
 

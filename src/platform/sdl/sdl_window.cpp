@@ -20,6 +20,7 @@
 #include "failure.h"
 #include "sdl/key_map.h"
 #include "sdl/x11_errors.h"
+#include "sdl/x11_focus.h"
 #include "utf8.h"
 
 namespace pelliwick {
@@ -29,6 +30,7 @@ using sdl_window::idleMilliseconds;
 using sdl_window::ignoreStaleWakeupErrors;
 using sdl_window::messageBoxText;
 using sdl_window::virtualKeyCode;
+using sdl_window::x11FocusChange;
 using namespace std::chrono_literals;
 
 namespace {
@@ -124,6 +126,7 @@ struct SdlWindowSystem::HeldEvents : std::deque<SDL_Event> {};
 SdlWindowSystem::SdlWindowSystem() : held_(std::make_unique<HeldEvents>()) {}
 
 SdlWindowSystem::~SdlWindowSystem() {
+  if (videoStarted_) SDL_DelEventWatch(watchFocus, this);
   if (window_ != nullptr) SDL_DestroyWindow(window_);
   if (videoStarted_) SDL_QuitSubSystem(SDL_INIT_VIDEO);
 }
@@ -157,6 +160,8 @@ void SdlWindowSystem::show(const std::wstring& caption) {
     SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
     // Key-downs are all the game reads; no text events are needed.
     SDL_StopTextInput();
+    SDL_AddEventWatch(watchFocus, this);
+    if (focusChanged_) SDL_EventState(SDL_SYSWMEVENT, SDL_ENABLE);
   }
   const std::string title = toUtf8(caption);
   if (window_ == nullptr) {
@@ -178,6 +183,28 @@ void SdlWindowSystem::show(const std::wstring& caption) {
     SDL_ShowWindow(window_);
   }
   SDL_RaiseWindow(window_);
+  if (focusChanged_) {
+    focusChanged_((SDL_GetWindowFlags(window_) & SDL_WINDOW_INPUT_FOCUS) != 0);
+  }
+}
+
+void SdlWindowSystem::setFocusHandler(std::function<void(bool)> handler) {
+  focusChanged_ = std::move(handler);
+}
+
+int SdlWindowSystem::watchFocus(void* self, SDL_Event* event) {
+  auto& window = *static_cast<SdlWindowSystem*>(self);
+  if (!window.focusChanged_) return 1;
+  if (const auto gained = x11FocusChange(*event)) {
+    window.focusChanged_(*gained);
+  } else if (event->type == SDL_WINDOWEVENT) {
+    if (event->window.event == SDL_WINDOWEVENT_FOCUS_GAINED) {
+      window.focusChanged_(true);
+    } else if (event->window.event == SDL_WINDOWEVENT_FOCUS_LOST) {
+      window.focusChanged_(false);
+    }
+  }
+  return 1;  // the event stays in the queue
 }
 
 void SdlWindowSystem::setKeyDownHandler(KeyDownHandler handler) {
@@ -359,6 +386,7 @@ void SdlWindowSystem::requestStop() {
 
 void SdlWindowSystem::close() {
   if (window_ != nullptr) {
+    if (focusChanged_) focusChanged_(false);
     SDL_DestroyWindow(window_);
     window_ = nullptr;
   }

@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -52,6 +53,11 @@ class SdlWindowSystem : public WindowSystem {
   // of the window does.
   void requestStop();
 
+  // Told whether the window has the keyboard focus, at once when shown and
+  // whenever it changes: as soon as SDL hears of it, even while the game
+  // waits for speech and runs no event. Set it before show().
+  void setFocusHandler(std::function<void(bool hasFocus)> handler);
+
  private:
   struct HeldEvents;
 
@@ -59,6 +65,7 @@ class SdlWindowSystem : public WindowSystem {
   void discardPendingEvents();
   // Sleeps until an event comes and keeps it for the next pump.
   void waitForEvent(int milliseconds);
+  static int watchFocus(void* self, SDL_Event* event);
 
   bool videoStarted_ = false;
   SDL_Window* window_ = nullptr;
@@ -71,6 +78,7 @@ class SdlWindowSystem : public WindowSystem {
   // Taken off SDL's queue by a wait, in order, for the next pump to run.
   std::unique_ptr<HeldEvents> held_;
   KeyDownHandler keyDown_;
+  std::function<void(bool)> focusChanged_;
 };
 
 }  // namespace pelliwick
