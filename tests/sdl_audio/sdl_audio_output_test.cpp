@@ -98,6 +98,27 @@ TEST(SdlAudioOutput, CuePlaysForAboutItsLengthAndWakesTheMainThread) {
   EXPECT_TRUE(woken);
 }
 
+// A waiting game holds no device, so that the sound server rests too; the
+// next sound opens it again and plays whole.
+TEST(SdlAudioOutput, ClosesAfterASilenceAndOpensForTheNextSound) {
+  SdlAudioOutput output;
+  SdlSoundSystem system(output);
+  auto device = openDevice(system);
+  EXPECT_TRUE(output.deviceOpen());
+  const auto deadline = Clock::now() + std::chrono::seconds(6);
+  while (output.deviceOpen() && Clock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  EXPECT_FALSE(output.deviceOpen());
+  const auto before = output.soundedPeriods();
+  const double seconds = playToEnd(*device, kCues / "ding.wav", 0);
+  EXPECT_GT(seconds, 0.3);
+  EXPECT_TRUE(output.deviceOpen());
+  // 0.35 s in periods of at most 512 frames.
+  EXPECT_GE(output.soundedPeriods() - before,
+            static_cast<std::uint64_t>(0.3 * output.deviceRate() / 512));
+}
+
 TEST(SdlAudioOutput, MissingCueThrowsAndCreatesNothing) {
   SdlAudioOutput output;
   SdlSoundSystem system(output);
