@@ -10,6 +10,7 @@ packages=(
   xvfb xfonts-base xdotool x11-utils libx11-dev
   desktop-file-utils appstream man-db dpkg-dev file lintian
   speech-dispatcher speech-dispatcher-espeak-ng
+  pulseaudio pulseaudio-utils
   clang-14 libclang-rt-14-dev
 )
 
