@@ -21,6 +21,7 @@
 #include "espeak/espeak_library.h"
 #include "figures.h"
 #include "game/form1.h"
+#include "private_pipewire.h"
 #include "private_pulse.h"
 #include "sdl_audio/sdl_audio_output.h"
 #include "sdl_audio/sdl_sound_system.h"
@@ -176,6 +177,24 @@ void soundServers(const char* self, int trials) {
         {{"SDL_AUDIODRIVER", "pulseaudio"}, {"PULSE_SERVER", pulse.address()}},
         {pulse.pid()}, trials);
   }
+  pulse.kill();
+  PrivatePipeWire pipewire;
+  if (!pipewire.whyNot().empty()) {
+    printHeading("Sound server at rest: PipeWire skipped (" +
+                 pipewire.whyNot() + ")");
+    return;
+  }
+  inAChild(self,
+           "Sound server at rest: private PipeWire (pipewire and "
+           "pipewire-pulse), null sink, SDL's pulseaudio driver",
+           {{"SDL_AUDIODRIVER", "pulseaudio"},
+            {"PULSE_SERVER", pipewire.pulseAddress()}},
+           pipewire.serverPids(), trials);
+  inAChild(self,
+           "Sound server at rest: the same PipeWire, SDL's pipewire driver",
+           {{"SDL_AUDIODRIVER", "pipewire"},
+            {"PIPEWIRE_RUNTIME_DIR", pipewire.runtimeFolder()}},
+           pipewire.serverPids(), trials);
 }
 
 std::vector<int> serverPidsFromEnvironment() {

@@ -242,7 +242,7 @@ void DeviceKeeper::waitForSound(std::unique_lock<std::mutex>& lock) {
   lock.lock();
   if (stopping_) return;
   lock.unlock();
-  startOpen();
+  startOpen(true);
   std::string error;
   {
     std::unique_lock pending(opening_->mutex);
@@ -262,7 +262,7 @@ void DeviceKeeper::playByClock(std::unique_lock<std::mutex>& lock,
   }
   const auto now = Clock::now();
   if (!opening_ && now >= nextTry_) {
-    startOpen();
+    startOpen(false);
     nextTry_ = now + backOff_;
     backOff_ =
         std::min(2 * backOff_, std::chrono::milliseconds(kLongestBackOff));
@@ -288,13 +288,19 @@ void DeviceKeeper::playByClock(std::unique_lock<std::mutex>& lock,
   wake_.wait_until(lock, nextPeriod_, [&] { return stopping_; });
 }
 
-void DeviceKeeper::startOpen() {
+void DeviceKeeper::startOpen(bool playAtOnce) {
   auto pending = std::make_shared<PendingOpen>();
   pending->ticket = newTicket(link_);
+  // SDL's thread plays one period of silence, and then waits for the server,
+  // if it finds its device paused: unpausing right after the open, on the
+  // same thread, wins that race nearly always. Only while the clock plays
+  // the mix must the keeper hand over first.
+  if (playAtOnce) link_->live = pending->ticket->number;
   ++link_->sdlCallsPending;
-  std::thread([pending, spec = spec_, link = link_] {
+  std::thread([pending, playAtOnce, spec = spec_, link = link_] {
     const SDL_AudioDeviceID id =
         openSdlDevice(spec, *pending->ticket, nullptr, 0);
+    if (id != 0 && playAtOnce) SDL_PauseAudioDevice(id, 0);
     bool abandoned = false;
     {
       std::lock_guard lock(pending->mutex);

@@ -57,7 +57,8 @@ class DeviceKeeper {
   void playByClock(std::unique_lock<std::mutex>& lock,
                    std::vector<float>& scratch);
 
-  void startOpen();
+  // `playAtOnce`: nothing else renders, the new device may start at once.
+  void startOpen(bool playAtOnce);
   // Takes the finished open, if any: true when a device went live.
   bool takeOpened();
   void goLive(SDL_AudioDeviceID id, std::shared_ptr<DeviceTicket> ticket);
