@@ -68,9 +68,13 @@ int run(int argc, char** argv) {
   // The audio device runs through the idle figures, as in the game.
   pelliwick::SdlAudioOutput audio;
   audio.mixer();
-  // As at a prompt that has been said: after a second of silence the
-  // device's thread sleeps until there is something to play.
-  std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+  // As at a prompt that has been said: a few seconds into a silence the
+  // device is closed until there is something to play.
+  const auto deadline =
+      std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (audio.deviceOpen() && std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
   if (wanted("idle")) {
     pelliwick::bench::printHeading(
         std::string("Idle, waiting for a key (audio driver ") +
