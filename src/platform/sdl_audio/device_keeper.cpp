@@ -8,6 +8,7 @@
 #include <atomic>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -100,6 +101,26 @@ void callback(void* userdata, Uint8* stream, int length) {
                static_cast<std::size_t>(length) / (2 * sizeof(float)));
 }
 
+// On a thread of SDL's own: SDL frees what it keeps per thread (the text of
+// its last error) only when one of its threads ends.
+void runDetached(const char* name, std::function<void()> work) {
+  auto task = std::make_unique<std::function<void()>>(std::move(work));
+  SDL_Thread* thread = SDL_CreateThread(
+      [](void* data) {
+        std::unique_ptr<std::function<void()>> owned(
+            static_cast<std::function<void()>*>(data));
+        (*owned)();
+        return 0;
+      },
+      name, task.get());
+  if (thread == nullptr) {
+    std::thread(std::move(*task)).detach();
+    return;
+  }
+  task.release();
+  SDL_DetachThread(thread);
+}
+
 std::shared_ptr<DeviceTicket> newTicket(
     const std::shared_ptr<DeviceLink>& link) {
   return std::make_shared<DeviceTicket>(DeviceTicket{link, ++link->tickets});
@@ -117,10 +138,10 @@ SDL_AudioDeviceID openSdlDevice(SDL_AudioSpec wanted, DeviceTicket& ticket,
 void closeLater(const std::shared_ptr<DeviceLink>& link, SDL_AudioDeviceID id,
                 std::shared_ptr<DeviceTicket> ticket) {
   ++link->sdlCallsPending;
-  std::thread([link, id, ticket = std::move(ticket)] {
+  runDetached("pelliwick-close", [link, id, ticket = std::move(ticket)] {
     SDL_CloseAudioDevice(id);
     --link->sdlCallsPending;
-  }).detach();
+  });
 }
 
 }  // namespace
@@ -242,15 +263,24 @@ void DeviceKeeper::waitForSound(std::unique_lock<std::mutex>& lock) {
   lock.lock();
   if (stopping_) return;
   lock.unlock();
-  startOpen(true);
   std::string error;
-  {
-    std::unique_lock pending(opening_->mutex);
-    opening_->finished.wait_for(pending, kOpenLimit,
-                                [&] { return opening_->done; });
-    error = opening_->error;
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    startOpen(true);
+    {
+      std::unique_lock pending(opening_->mutex);
+      opening_->finished.wait_for(pending, kOpenLimit,
+                                  [&] { return opening_->done; });
+      error = opening_->error;
+    }
+    if (takeOpened()) return;
+    if (opening_) break;
+    // Some drivers (dummy, disk) have one device only: the last one's close
+    // may still be under way.
+    const auto deadline = Clock::now() + kOpenLimit;
+    while (link_->sdlCallsPending > 0 && Clock::now() < deadline) {
+      std::this_thread::sleep_for(1ms);
+    }
   }
-  if (takeOpened()) return;
   lose(opening_ ? "the sound server does not answer" : error);
 }
 
@@ -297,22 +327,23 @@ void DeviceKeeper::startOpen(bool playAtOnce) {
   // the mix must the keeper hand over first.
   if (playAtOnce) link_->live = pending->ticket->number;
   ++link_->sdlCallsPending;
-  std::thread([pending, playAtOnce, spec = spec_, link = link_] {
-    const SDL_AudioDeviceID id =
-        openSdlDevice(spec, *pending->ticket, nullptr, 0);
-    if (id != 0 && playAtOnce) SDL_PauseAudioDevice(id, 0);
-    bool abandoned = false;
-    {
-      std::lock_guard lock(pending->mutex);
-      pending->id = id;
-      if (id == 0) pending->error = SDL_GetError();
-      pending->done = true;
-      abandoned = pending->abandoned;
-    }
-    pending->finished.notify_all();
-    if (abandoned && id != 0) SDL_CloseAudioDevice(id);
-    --link->sdlCallsPending;
-  }).detach();
+  runDetached("pelliwick-open",
+              [pending, playAtOnce, spec = spec_, link = link_] {
+                const SDL_AudioDeviceID id =
+                    openSdlDevice(spec, *pending->ticket, nullptr, 0);
+                if (id != 0 && playAtOnce) SDL_PauseAudioDevice(id, 0);
+                bool abandoned = false;
+                {
+                  std::lock_guard lock(pending->mutex);
+                  pending->id = id;
+                  if (id == 0) pending->error = SDL_GetError();
+                  pending->done = true;
+                  abandoned = pending->abandoned;
+                }
+                pending->finished.notify_all();
+                if (abandoned && id != 0) SDL_CloseAudioDevice(id);
+                --link->sdlCallsPending;
+              });
   opening_ = std::move(pending);
 }
 
