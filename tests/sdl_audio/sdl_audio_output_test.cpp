@@ -81,8 +81,7 @@ TEST(SdlAudioOutput, CuePlaysForAboutItsLengthAndWakesTheMainThread) {
   auto device = openDevice(system);
   SDL_FlushEvents(SDL_FIRSTEVENT, SDL_LASTEVENT);
 
-  // The second time after a silence long enough for the device's thread to
-  // have gone to sleep: the cue must wake it.
+  // The second time after more than a second of silence.
   for (const auto silence : {0, 1300}) {
     std::this_thread::sleep_for(std::chrono::milliseconds(silence));
     const double seconds = playToEnd(*device, kCues / "ding.wav", -1111);
@@ -160,8 +159,9 @@ TEST(SdlAudioOutput, SpeechIsPlayedAndClearedThroughTheDevice) {
   speech.waitPlayed(end);  // returns at once
   EXPECT_EQ(speech.playedPosition(), end);
 
-  // Speech arriving after a long silence wakes the sleeping device.
-  std::this_thread::sleep_for(std::chrono::milliseconds(1300));
+  // Speech arriving once the silence has closed the device opens it again.
+  std::this_thread::sleep_for(std::chrono::milliseconds(3500));
+  EXPECT_FALSE(output.deviceOpen());
   end = speech.append(samples.data(), samples.size());
   EXPECT_TRUE(speech.waitPlayedFor(end, std::chrono::seconds(2)));
 }
