@@ -2,7 +2,8 @@
 // their targets. Needs a display (scripts/bench.sh starts Xvfb when there is
 // none); the audio device is SDL's dummy driver unless SDL_AUDIODRIVER says
 // otherwise. Usage: pelliwick-bench [trials [figure]] with 50 trials by
-// default and every figure, or one of: memory idle speech start-up mixer.
+// default and every figure, or one of: memory idle speech start-up mixer
+// sound-server.
 #include <SDL.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -44,6 +45,12 @@ int run(int argc, char** argv) {
     pelliwick::bench::memoryOverRounds(window, kRounds);
     return 0;
   }
+  if (argc > 2 && std::string(argv[1]) == pelliwick::bench::kSoundServerOnly) {
+    pelliwick::bench::soundServerAtRest(
+        window, pelliwick::bench::serverPidsFromEnvironment(),
+        std::atoi(argv[2]));
+    return 0;
+  }
   const int trials = argc > 1 ? std::max(1, std::atoi(argv[1])) : 50;
   const std::string only = argc > 2 ? argv[2] : "";
   auto wanted = [&](const char* figure) {
@@ -61,9 +68,13 @@ int run(int argc, char** argv) {
   // The audio device runs through the idle figures, as in the game.
   pelliwick::SdlAudioOutput audio;
   audio.mixer();
-  // As at a prompt that has been said: after a second of silence the
-  // device's thread sleeps until there is something to play.
-  std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+  // As at a prompt that has been said: a few seconds into a silence the
+  // device is closed until there is something to play.
+  const auto deadline =
+      std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (audio.deviceOpen() && std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
   if (wanted("idle")) {
     pelliwick::bench::printHeading(
         std::string("Idle, waiting for a key (audio driver ") +
@@ -84,6 +95,9 @@ int run(int argc, char** argv) {
   if (wanted("mixer")) {
     pelliwick::bench::printHeading("Mixer");
     pelliwick::bench::mixerCpu(trials);
+  }
+  if (wanted("sound-server")) {
+    pelliwick::bench::soundServers("/proc/self/exe", trials);
   }
   return 0;
 }

@@ -11,6 +11,7 @@ packages=(
   desktop-file-utils appstream man-db dpkg-dev file lintian
   speech-dispatcher speech-dispatcher-espeak-ng
   libbrlapi-dev brltty
+  pulseaudio pulseaudio-utils
   clang-14 libclang-rt-14-dev
 )
 

@@ -112,6 +112,11 @@ int main() {
     pelliwick::app::preventBusAutolaunch();
     pelliwick::app::ExitWatchdog watchdog([](int status) { _exit(status); });
     const int status = run(watchdog);
+    // exit() would flush the stuck device's files and wait in it.
+    if (pelliwick::audioDeviceLeftStuck()) {
+      std::fflush(stderr);
+      _exit(status);
+    }
     // The sanitizers' checks at exit come after this and are not watched.
     watchdog.disarm();
     return status;

@@ -81,8 +81,7 @@ TEST(SdlAudioOutput, CuePlaysForAboutItsLengthAndWakesTheMainThread) {
   auto device = openDevice(system);
   SDL_FlushEvents(SDL_FIRSTEVENT, SDL_LASTEVENT);
 
-  // The second time after a silence long enough for the device's thread to
-  // have gone to sleep: the cue must wake it.
+  // The second time after more than a second of silence.
   for (const auto silence : {0, 1300}) {
     std::this_thread::sleep_for(std::chrono::milliseconds(silence));
     const double seconds = playToEnd(*device, kCues / "ding.wav", -1111);
@@ -96,6 +95,27 @@ TEST(SdlAudioOutput, CuePlaysForAboutItsLengthAndWakesTheMainThread) {
     woken = event.type == SDL_USEREVENT;
   }
   EXPECT_TRUE(woken);
+}
+
+// A waiting game holds no device, so that the sound server rests too; the
+// next sound opens it again and plays whole.
+TEST(SdlAudioOutput, ClosesAfterASilenceAndOpensForTheNextSound) {
+  SdlAudioOutput output;
+  SdlSoundSystem system(output);
+  auto device = openDevice(system);
+  EXPECT_TRUE(output.deviceOpen());
+  const auto deadline = Clock::now() + std::chrono::seconds(6);
+  while (output.deviceOpen() && Clock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  EXPECT_FALSE(output.deviceOpen());
+  const auto before = output.soundedPeriods();
+  const double seconds = playToEnd(*device, kCues / "ding.wav", 0);
+  EXPECT_GT(seconds, 0.3);
+  EXPECT_TRUE(output.deviceOpen());
+  // 0.35 s in periods of at most 512 frames.
+  EXPECT_GE(output.soundedPeriods() - before,
+            static_cast<std::uint64_t>(0.3 * output.deviceRate() / 512));
 }
 
 TEST(SdlAudioOutput, MissingCueThrowsAndCreatesNothing) {
@@ -139,8 +159,9 @@ TEST(SdlAudioOutput, SpeechIsPlayedAndClearedThroughTheDevice) {
   speech.waitPlayed(end);  // returns at once
   EXPECT_EQ(speech.playedPosition(), end);
 
-  // Speech arriving after a long silence wakes the sleeping device.
-  std::this_thread::sleep_for(std::chrono::milliseconds(1300));
+  // Speech arriving once the silence has closed the device opens it again.
+  std::this_thread::sleep_for(std::chrono::milliseconds(3500));
+  EXPECT_FALSE(output.deviceOpen());
   end = speech.append(samples.data(), samples.size());
   EXPECT_TRUE(speech.waitPlayedFor(end, std::chrono::seconds(2)));
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <mutex>
@@ -29,6 +30,14 @@ class Doorbell {
   void sleepPast(std::uint64_t seen) {
     std::unique_lock lock(mutex_);
     rung_.wait(lock, [&] { return closed_ || rings_ != seen; });
+  }
+
+  // The same, giving up at `deadline`. True when rung or closed.
+  bool sleepPastUntil(std::uint64_t seen,
+                      std::chrono::steady_clock::time_point deadline) {
+    std::unique_lock lock(mutex_);
+    return rung_.wait_until(lock, deadline,
+                            [&] { return closed_ || rings_ != seen; });
   }
 
   // Nobody sleeps here any more, from now on.

@@ -53,6 +53,12 @@ class Mixer {
   // stopSleeping() has been called.
   std::uint64_t soundsGiven() const { return doorbell_->rings(); }
   void sleepUntilSound(std::uint64_t seen) { doorbell_->sleepPast(seen); }
+  // The same, giving up at `deadline`; true when sound came (or sleeping
+  // was stopped) first.
+  bool sleepUntilSound(std::uint64_t seen,
+                       std::chrono::steady_clock::time_point deadline) {
+    return doorbell_->sleepPastUntil(seen, deadline);
+  }
   void stopSleeping() { doorbell_->close(); }
 
   std::size_t playingCues() const;

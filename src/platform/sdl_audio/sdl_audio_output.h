@@ -6,13 +6,20 @@
 #include <mutex>
 
 #include "mixer/mixer.h"
+#include "sdl_audio/device_keeper.h"
 #include "speech_stream.h"
 
 namespace pelliwick {
 
+// Whether an SdlAudioOutput ended with its device still stuck in the sound
+// server: the process's exit would then wait for it too (its files are
+// flushed, SDL's threads joined), so the program ends without running it.
+bool audioDeviceLeftStuck();
+
 // The one SDL audio device of the program and the mixer behind it, shared by
 // the cues and the speech. The device is opened the first time something
-// needs it. Destroy this before SDL_Quit.
+// needs it, and kept (or played by the clock) from then on. Destroy this
+// before SDL_Quit; the destruction never waits long for the sound server.
 class SdlAudioOutput {
  public:
   SdlAudioOutput();
@@ -32,16 +39,18 @@ class SdlAudioOutput {
   int deviceRate() const;
   int periodFrames() const;
 
+  // Whether a device plays the mix now, and how many periods with sound it
+  // has been given so far (0 before the first open).
+  bool deviceOpen() const;
+  std::uint64_t soundedPeriods() const;
+
  private:
   void openLocked();
-  static void callback(void* self, Uint8* stream, int length);
 
   mutable std::mutex mutex_;
   bool subsystemsUp_ = false;
-  SDL_AudioDeviceID device_ = 0;
-  SDL_AudioSpec obtained_{};
+  std::unique_ptr<DeviceKeeper> keeper_;
   std::shared_ptr<Mixer> mixer_;
-  int quietPeriods_ = 0;  // the audio thread's own
 };
 
 }  // namespace pelliwick

@@ -1,0 +1,40 @@
+#pragma once
+
+#include <sys/types.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace pelliwick::bench {
+
+// PipeWire as Debian 12's desktops run it, privately: a session bus,
+// pipewire with a null sink, wireplumber with its hardware monitors off,
+// and pipewire-pulse. Everything lives in a scratch folder.
+class PrivatePipeWire {
+ public:
+  PrivatePipeWire();
+  ~PrivatePipeWire();
+  PrivatePipeWire(const PrivatePipeWire&) = delete;
+  PrivatePipeWire& operator=(const PrivatePipeWire&) = delete;
+
+  // Empty when it runs; otherwise why not.
+  const std::string& whyNot() const { return whyNot_; }
+  // pipewire and pipewire-pulse: what the sound costs the system.
+  std::vector<int> serverPids() const { return {pipewire_, pulse_}; }
+  std::string pulseAddress() const;
+  std::string runtimeFolder() const { return (folder_ / "run").string(); }
+
+ private:
+  pid_t spawn(const std::string& program, const std::string& log);
+
+  std::filesystem::path folder_;
+  std::vector<std::string> environment_;
+  pid_t bus_ = -1;
+  pid_t pipewire_ = -1;
+  pid_t wireplumber_ = -1;
+  pid_t pulse_ = -1;
+  std::string whyNot_;
+};
+
+}  // namespace pelliwick::bench
