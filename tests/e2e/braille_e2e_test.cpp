@@ -238,9 +238,10 @@ class WithBrltty : public EndToEnd {
     const std::size_t from = brltty_->lines().size();
     key("Return");
     spoken = waitForSpeech({kTooLow, kTooHigh, kRight}, spoken + 1);
-    return brltty_->lines()
-        .at(brltty_->waitFor(trimmed(speechAt(spoken).text), from))
-        .text;
+    // Found first: the lines are copied after, so that they hold it.
+    const std::size_t shown =
+        brltty_->waitFor(trimmed(speechAt(spoken).text), from);
+    return brltty_->lines().at(shown).text;
   }
 
   // What the display showed, and from the start of each spoken text to the
