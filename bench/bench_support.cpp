@@ -36,6 +36,15 @@ double statusMegabytes(const std::string& field) {
 
 }  // namespace
 
+bool waitUntil(const std::function<bool()>& done, Steady::duration atMost) {
+  const auto deadline = Steady::now() + atMost;
+  while (!done()) {
+    if (Steady::now() > deadline) return false;
+    std::this_thread::sleep_for(1ms);
+  }
+  return true;
+}
+
 double secondsBetween(Steady::time_point from, Steady::time_point to) {
   return std::chrono::duration<double>(to - from).count();
 }

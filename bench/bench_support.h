@@ -6,6 +6,7 @@
 #include <condition_variable>
 #include <cstddef>
 #include <filesystem>
+#include <functional>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -20,6 +21,8 @@ using Steady = std::chrono::steady_clock;
 using namespace std::chrono_literals;
 
 double secondsBetween(Steady::time_point from, Steady::time_point to);
+// Polls `done` every millisecond; false when `atMost` ran out first.
+bool waitUntil(const std::function<bool()>& done, Steady::duration atMost);
 double threadCpuSeconds();
 double processCpuSeconds();
 // Resident size now and at its peak, in megabytes.

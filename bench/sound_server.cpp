@@ -71,15 +71,6 @@ void pushDigit(int digit) {
   SDL_PushEvent(&event);
 }
 
-bool waitUntil(const std::function<bool()>& done, Steady::duration atMost) {
-  const auto deadline = Steady::now() + atMost;
-  while (!done()) {
-    if (Steady::now() > deadline) return false;
-    std::this_thread::sleep_for(1ms);
-  }
-  return true;
-}
-
 }  // namespace
 
 void soundServerAtRest(SdlWindowSystem& window, const std::vector<int>& pids,

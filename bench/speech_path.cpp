@@ -34,15 +34,6 @@ void pushDigit(int digit) {
                      : static_cast<SDL_Scancode>(SDL_SCANCODE_1 + digit - 1));
 }
 
-bool waitUntil(const std::function<bool()>& done, Steady::duration atMost) {
-  const auto deadline = Steady::now() + atMost;
-  while (!done()) {
-    if (Steady::now() > deadline) return false;
-    std::this_thread::sleep_for(1ms);
-  }
-  return true;
-}
-
 }  // namespace
 
 void keyToEchoAndPurge(SdlWindowSystem& window, int trials) {
