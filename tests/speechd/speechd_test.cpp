@@ -288,7 +288,9 @@ TEST_F(WithDaemon, AHungSynthesiserIsGivenUpOnInBoundedTime) {
   std::printf("no end event: the embedded engine spoke after %ld ms\n",
               stuckMs);
   EXPECT_GE(stuckMs, heardWithin(2).count());
-  EXPECT_LT(stuckMs, heardWithin(2).count() + 1000);
+  // Silence a player sits through for two characters: a few seconds, not
+  // half a minute.
+  EXPECT_LT(stuckMs, 5000);
   EXPECT_EQ(log.back(), "e0 hi/0");
   EXPECT_LT(close(), 300);
 }
