@@ -94,10 +94,15 @@ class FakeConnection : public Connection {
 
 Connect connectTo(const std::shared_ptr<Service>& service) {
   return [service]() -> std::unique_ptr<Connection> {
-    service->call("connect");
-    std::lock_guard lock(service->mutex);
+    // Counted, judged and told under one lock: a test that sees the call
+    // and then brings the service back must not change this attempt.
+    std::unique_lock lock(service->mutex);
+    service->changed.wait(lock, [&] { return !service->stalled; });
     ++service->connects;
-    if (service->absent) throw Failure("no brltty");
+    const bool absent = service->absent;
+    service->calls.push_back("connect");
+    service->changed.notify_all();
+    if (absent) throw Failure("no brltty");
     return std::make_unique<FakeConnection>(service);
   };
 }
