@@ -261,6 +261,25 @@ TEST_F(WithDaemon, DiesOrRestarts) {
   EXPECT_LT(close(), 300);
 }
 
+TEST_F(WithDaemon, DiesWhileATextIsWaitedFor) {
+  daemon.pauseModule(true);               // the text does not end by itself
+  static constexpr long kKilledAt = 280;  // between two of the wait's pings
+  std::thread killer([this] {
+    std::this_thread::sleep_for(milliseconds(kKilledAt));
+    daemon.kill();
+  });
+  const auto start = Clock::now();
+  voice->speak(L"waited", SVSFDefault);
+  killer.join();
+  const long afterKillMs = msSince(start) - kKilledAt;
+  std::printf(
+      "daemon killed in a wait: the embedded engine spoke %ld ms later\n",
+      afterKillMs);
+  // Known from the socket at once, not at the next ping.
+  EXPECT_LT(afterKillMs, 150);
+  EXPECT_EQ(log.back(), "e0 waited/0");
+}
+
 TEST_F(WithDaemon, StallsBeforeOrDuringTheGame) {
   daemon.pause(true);
   const long fellBackMs = typeKey();
