@@ -147,17 +147,18 @@ const std::vector<DaemonVoice>& SpeechdLink::voices() {
   return state_->voices;
 }
 
+std::uint64_t SpeechdLink::post(std::function<void(SpeechdClient&)> job) {
+  return state_->worker.post([state = state_, job = std::move(job)] {
+    if (!state->client) throw Failure("not connected to speech-dispatcher");
+    job(*state->client);
+  });
+}
+
 void SpeechdLink::run(std::function<void(SpeechdClient&)> job) {
   if (lost()) throw Failure("speech-dispatcher is no longer answering");
   // A request's limit must not count the listing queued before it.
   if (state_->listing) voices();
-  auto onWorker = [state = state_](std::function<void(SpeechdClient&)> work) {
-    return [state, work = std::move(work)] {
-      if (!state->client) throw Failure("not connected to speech-dispatcher");
-      work(*state->client);
-    };
-  };
-  const auto ticket = state_->worker.post(onWorker(std::move(job)));
+  const auto ticket = post(std::move(job));
   try {
     if (state_->worker.wait(ticket, limits_.request) ==
         SpeechWorker::Outcome::Done) {
@@ -167,8 +168,7 @@ void SpeechdLink::run(std::function<void(SpeechdClient&)> job) {
     // libspeechd tells a refusal from a broken connection by nothing: a
     // harmless question marks the link lost when it is broken; the first
     // failure is the one reported.
-    const auto ping = state_->worker.post(
-        onWorker([](SpeechdClient& client) { client.ping(); }));
+    const auto ping = post([](SpeechdClient& client) { client.ping(); });
     try {
       if (state_->worker.wait(ping, limits_.request) !=
           SpeechWorker::Outcome::Done) {
@@ -239,18 +239,13 @@ void SpeechdLink::waitHeard(std::size_t id, std::chrono::milliseconds limit,
     if (giveUp && giveUp()) {
       // Not waited for: the program is ending and must not hang on a
       // daemon that stopped answering.
-      state_->worker.post([state = state_] {
-        if (state->client) state->client->cancel();
-      });
+      post([](SpeechdClient& client) { client.cancel(); });
       return;
     }
     // A daemon that stopped sends no event and keeps its socket: ask it
     // something, without waiting, and see that it answers in time.
     if (ping == 0 && now >= nextPing) {
-      ping = state_->worker.post([state = state_] {
-        if (!state->client) throw Failure("not connected");
-        state->client->ping();
-      });
+      ping = post([](SpeechdClient& client) { client.ping(); });
       pingSent = now;
     } else if (ping != 0 && state_->worker.done(ping)) {
       try {

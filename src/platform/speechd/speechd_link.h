@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
@@ -80,6 +81,9 @@ class SpeechdLink {
   // failed job is followed by a ping, so that a broken connection is known
   // as lost.
   void run(std::function<void(SpeechdClient&)> job);
+  // Queues `job` on the worker, without waiting; it fails when the
+  // connection was never made.
+  std::uint64_t post(std::function<void(SpeechdClient&)> job);
   void markLost() const;
 
   Limits limits_;
