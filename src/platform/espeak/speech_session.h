@@ -64,7 +64,8 @@ class SpeechSession : private SampleSink {
   // dropped by a purge. Throws Failure when its synthesis failed. Meanwhile
   // `giveUp` (when set) is asked every kGiveUpInterval whether the program
   // is ending; if so, speech is silenced and the wait ends.
-  static constexpr std::chrono::milliseconds kGiveUpInterval{40};
+  static constexpr std::chrono::milliseconds kGiveUpInterval =
+      SpeechWorker::kAskEvery;
   void waitHeard(std::uint64_t ticket, const GiveUp& giveUp);
 
   // Drops the queue, aborts the synthesis in progress and clears the stream.

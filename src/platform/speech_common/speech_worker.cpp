@@ -78,7 +78,6 @@ bool SpeechWorker::done(Ticket ticket) const {
 SpeechWorker::Outcome SpeechWorker::wait(Ticket ticket,
                                          std::chrono::milliseconds limit,
                                          const GiveUp& giveUp) {
-  constexpr auto kAskEvery = std::chrono::milliseconds(10);
   using Clock = std::chrono::steady_clock;
   const auto deadline =
       limit == kForever ? Clock::time_point::max() : Clock::now() + limit;

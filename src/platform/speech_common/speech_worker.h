@@ -19,6 +19,9 @@ class SpeechWorker {
   using Ticket = std::uint64_t;
 
   enum class Outcome { Done, TimedOut, GaveUp };
+  // How often a wait asks whether to give up: a close is heard well within
+  // the program's end, and a long wait costs few wake-ups.
+  static constexpr std::chrono::milliseconds kAskEvery{40};
   // A limit that never runs out.
   static constexpr std::chrono::milliseconds kForever =
       std::chrono::milliseconds::max();
@@ -33,7 +36,7 @@ class SpeechWorker {
   Ticket post(Job job);
 
   // Waits until job `ticket` has run, for at most `limit`, asking `giveUp`
-  // (when set) every 10 ms whether to stop waiting. Done rethrows what the
+  // (when set) every kAskEvery whether to stop waiting. Done rethrows what the
   // job threw. Each ticket is waited for once at most.
   Outcome wait(Ticket ticket, std::chrono::milliseconds limit,
                const GiveUp& giveUp = {});
