@@ -13,6 +13,7 @@ packages=(
   libbrlapi-dev brltty
   pulseaudio pulseaudio-utils
   clang-14 libclang-rt-14-dev
+  mingw-w64 g++-mingw-w64-x86-64-posix wine wine64 nsis zip
 )
 
 missing=()

@@ -181,8 +181,10 @@ class FakeDevice : public SoundDevice {
   std::shared_ptr<SoundBuffer> createBufferFromFile(
       const std::filesystem::path& file, const BufferDesc& desc) override {
     const std::string name = file.filename().string();
-    const std::string entry =
-        "buffer " + file.string() + " flags " + std::to_string(desc.flags);
+    // Recorded with "/" whatever the platform's separator, so that the same
+    // expectations hold on Windows.
+    const std::string entry = "buffer " + file.generic_string() + " flags " +
+                              std::to_string(desc.flags);
     const std::wstring wide = file.filename().wstring();
     if (std::find(fake_.missingFiles.begin(), fake_.missingFiles.end(), wide) !=
         fake_.missingFiles.end()) {

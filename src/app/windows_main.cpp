@@ -1,0 +1,84 @@
+// The program on Windows: COM, the real backends, the game window, and one
+// clear line on stderr when the game cannot start.
+#include <windows.h>
+
+#include <chrono>
+#include <cstdio>
+#include <exception>
+#include <string>
+
+#include "app/exit_watchdog.h"
+#include "failure.h"
+#include "game/form1.h"
+#include "platform.h"
+#include "system/system_random.h"
+#include "win32/com_apartment.h"
+#include "win32/dsound_system.h"
+#include "win32/program_folder.h"
+#include "win32/sapi_engine.h"
+#include "win32/win32_clock.h"
+#include "win32/win32_window.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+
+// From a stop, or the game flow's return, to the process's end at the
+// latest, whatever a voice or the sound device is stuck in.
+constexpr auto kTeardownLimit = 200ms;
+
+std::string oneLine(std::string text) {
+  for (char& c : text) {
+    if (c == '\n' || c == '\r') c = ' ';
+  }
+  return text;
+}
+
+template <class Body>
+int reported(Body body) {
+  try {
+    return body();
+  } catch (const pelliwick::Failure& failure) {
+    std::fprintf(stderr, "pelliwick: cannot start: %s\n",
+                 oneLine(failure.what()).c_str());
+  } catch (const pelliwick::ProgramClosed&) {
+    return 0;
+  } catch (const std::exception& error) {
+    std::fprintf(stderr, "pelliwick: %s\n", oneLine(error.what()).c_str());
+  }
+  std::fflush(stderr);
+  return 1;
+}
+
+int run(pelliwick::app::ExitWatchdog& watchdog) {
+  pelliwick::win32::ComApartment com;
+  pelliwick::Win32Clock clock;
+  pelliwick::SystemRandom random;
+  pelliwick::Win32WindowSystem window;
+  pelliwick::DirectSoundSystem sound;
+  // A text being waited for is cut short when the window is closed.
+  pelliwick::SapiEngine speech([&window] { return window.closeRequested(); });
+  pelliwick::Platform platform{
+      window, clock, random, speech, sound, pelliwick::win32::programFolder()};
+  pelliwick::Form1 form(platform);
+  const int status = reported([&form] {
+    form.Form_Load();
+    return 0;
+  });
+  watchdog.arm(status, kTeardownLimit);
+  return status;
+}
+
+}  // namespace
+
+int main() {
+  return reported([] {
+    pelliwick::app::ExitWatchdog watchdog([](int status) {
+      std::fflush(stderr);
+      TerminateProcess(GetCurrentProcess(), static_cast<UINT>(status));
+    });
+    const int status = run(watchdog);
+    watchdog.disarm();
+    return status;
+  });
+}

@@ -1,0 +1,16 @@
+#pragma once
+
+#include <memory>
+
+#include "sound.h"
+
+namespace pelliwick {
+
+// DirectSound 8: the root object, the default device and secondary buffers
+// made from WAV files.
+class DirectSoundSystem : public SoundSystem {
+ public:
+  std::shared_ptr<SoundRoot> createRoot() override;
+};
+
+}  // namespace pelliwick

@@ -1,0 +1,14 @@
+#pragma once
+
+#include "clock.h"
+
+namespace pelliwick {
+
+// Local time of day (GetLocalTime) and the performance counter.
+class Win32Clock : public Clock {
+ public:
+  float secondsSinceMidnight() override;
+  double monotonicSeconds() override;
+};
+
+}  // namespace pelliwick
