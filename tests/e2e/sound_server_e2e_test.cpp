@@ -1,6 +1,9 @@
 // The real program against a PulseAudio server of the test's own: sound
 // comes back after the server restarts, and a frozen server holds neither a
 // cue nor the close.
+#include <cmath>
+#include <cstring>
+
 #include "e2e_support.h"
 #include "private_pulse.h"
 
@@ -9,14 +12,18 @@ namespace {
 
 class WithPulseAudio : public EndToEnd {
  protected:
-  void startGameOnServer() {
-    if (!pulse_.start()) GTEST_SKIP() << pulse_.whyNot();
-    startXvfb();
+  Environment serverEnvironment() const {
     Environment env = gameEnvironment();
     env.erase("SDL_DISKAUDIOFILE");
     env["SDL_AUDIODRIVER"] = "pulseaudio";
     env["PULSE_SERVER"] = pulse_.address();
-    startGame(env);
+    return env;
+  }
+
+  void startGameOnServer() {
+    if (!pulse_.start()) GTEST_SKIP() << pulse_.whyNot();
+    startXvfb();
+    startGame(serverEnvironment());
     runTool({"xdotool", "windowfocus", "--sync", findGameWindow()});
     cursor_ = waitForSpeech({kPrompt}, 0);
   }
@@ -43,6 +50,35 @@ class WithPulseAudio : public EndToEnd {
     parec.waitFor(2s);
     const auto samples = readAudio(dir_ / "sink.raw");
     return peak(samples, 0, samples.size() * sizeof(float), sizeof(float));
+  }
+
+  // Records the sink from now on, for firstSoundAfter().
+  Process startRecording() {
+    Process parec({"parec", "--server=" + pulse_.address(), "-d",
+                   PrivatePulse::kMonitor, "--raw", "--format=float32le",
+                   "--channels=1", "--rate=8000", "--latency-msec=10"},
+                  currentEnvironment(), dir_ / "sink.raw", dir_ / "parec.err");
+    keepProcess(parec.pid());
+    return parec;
+  }
+
+  // When the recording first holds a sound, watched as it grows; 0 when it
+  // did not within `timeout`.
+  double firstSoundAfter(Seconds timeout) {
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    std::size_t checked = 0;
+    while (std::chrono::steady_clock::now() < deadline) {
+      const std::string bytes = readFile(dir_ / "sink.raw");
+      const double now = monotonicNow();
+      for (; checked + sizeof(float) <= bytes.size();
+           checked += sizeof(float)) {
+        float sample = 0;
+        std::memcpy(&sample, bytes.data() + checked, sizeof sample);
+        if (std::abs(sample) > 0.01f) return now;
+      }
+      std::this_thread::sleep_for(5ms);
+    }
+    return 0;
   }
 
   PrivatePulse pulse_;
@@ -91,6 +127,57 @@ TEST_F(WithPulseAudio, AFrozenServerHoldsNeitherTheCueNorTheClose) {
   EXPECT_EQ(report.find("lost"), report.rfind("lost")) << report;
   EXPECT_EQ(report.find("device is back"), std::string::npos) << report;
   pulse_.freeze(false);
+}
+
+}  // namespace
+}  // namespace pelliwick::e2e
+
+namespace pelliwick::e2e {
+namespace {
+
+// A server frozen before the game starts: the window answers a close and
+// SIGTERM at once, with status 0; once the server thaws the game starts
+// from its beginning and is heard.
+TEST_F(WithPulseAudio, AServerFrozenAtStartHoldsNothing) {
+  if (!pulse_.start()) GTEST_SKIP() << pulse_.whyNot();
+  startXvfb();
+  for (const std::string how : {"window closed", "SIGTERM", "thawed"}) {
+    SCOPED_TRACE(how);
+    fs::remove(speechLog_);
+    pulse_.freeze(true);
+    const double started = monotonicNow();
+    startGame(serverEnvironment());
+    const std::string window = findGameWindow();
+    const double shown = monotonicNow();
+    std::this_thread::sleep_for(Seconds(started + 3.0 - monotonicNow()));
+    const double at = monotonicNow();
+    if (how == "thawed") {
+      pulse_.freeze(false);
+      Process parec = startRecording();
+      const double sound = firstSoundAfter(15s);
+      const double title = speechAt(waitForSpeech({kTitle}, 0, 15s)).time;
+      std::printf(
+          "window after %.2f s; thawed at 3 s: first sound %.0f ms and the "
+          "title %.0f ms later\n",
+          shown - started, 1000 * (sound - at), 1000 * (title - at));
+      EXPECT_GT(sound, 0) << "the sink heard nothing\n" << gameReport();
+      cursor_ = waitForSpeech({kPrompt}, 0, 10s);
+      sendWindowClose(window);
+      expectCleanExit(5s);
+      continue;
+    }
+    if (how == "SIGTERM") {
+      game_.signal(SIGTERM);
+    } else {
+      sendWindowClose(window);
+    }
+    expectCleanExit(40s);
+    const double took = monotonicNow() - at;
+    std::printf("window after %.2f s; %s at 3 s: ended after %.0f ms\n",
+                shown - started, how.c_str(), 1000 * took);
+    EXPECT_LT(took, 1.0) << gameReport();
+    pulse_.freeze(false);
+  }
 }
 
 }  // namespace
