@@ -394,11 +394,17 @@ std::uintmax_t EndToEnd::audioBytes() const {
   return error ? 0 : size;
 }
 
-void EndToEnd::expectCleanExit(Seconds timeout) {
+void EndToEnd::expectCleanExit(Seconds timeout, bool cutShort) {
   const auto status = game_.waitFor(timeout);
   ASSERT_TRUE(status) << "the game did not end\n" << gameReport();
   EXPECT_TRUE(WIFEXITED(*status) && WEXITSTATUS(*status) == 0)
       << describeStatus(*status) << "\n"
+      << gameReport();
+  const bool watchdogEnded =
+      readFile(dir_ / "game.err").find(kCutShort) != std::string::npos;
+  EXPECT_EQ(watchdogEnded, cutShort)
+      << (cutShort ? "the exit watchdog did not end the game\n"
+                   : "the exit watchdog ended the game\n")
       << gameReport();
 }
 
