@@ -439,6 +439,17 @@ std::set<pid_t> ownChildren() {
   return children;
 }
 
+std::set<pid_t> processesUnder(pid_t pid) {
+  std::set<pid_t> children;
+  const fs::path tasks = "/proc/" + std::to_string(pid) + "/task";
+  std::error_code error;
+  for (const auto& task : fs::directory_iterator(tasks, error)) {
+    std::istringstream listed(readFile(task.path() / "children"));
+    for (pid_t child = 0; listed >> child;) children.insert(child);
+  }
+  return children;
+}
+
 std::string EndToEnd::voicelessEspeakData() {
   fs::path installed;
   for (const char* candidate :

@@ -71,6 +71,8 @@ class Process {
 // adopts the orphans of the processes it started, so that a process the game
 // left behind, daemons included, shows up here.
 std::set<pid_t> ownChildren();
+// The children of any thread of process `pid`.
+std::set<pid_t> processesUnder(pid_t pid);
 
 struct SpeechLine {
   double time = 0;

@@ -173,7 +173,7 @@ TEST_F(EndToEnd, WithoutVoicesTheMessageBoxEndsTheProgram) {
                                               {"SIGKILL", SIGKILL}};
   for (const std::string how :
        {"Return in the box", "SIGTERM", "SIGINT", "SIGHUP", "SIGQUIT",
-        "game window closed", "SIGKILL"}) {
+        "game window closed", "SIGKILL", "SIGTERM to the box's process"}) {
     SCOPED_TRACE(how);
     startGame(env);
     std::string box;
@@ -190,6 +190,11 @@ TEST_F(EndToEnd, WithoutVoicesTheMessageBoxEndsTheProgram) {
       runTool({"xdotool", "windowfocus", "--sync", box, "key", "Return"});
     } else if (how == "game window closed") {
       sendWindowClose(findGameWindow());
+    } else if (how == "SIGTERM to the box's process") {
+      // Closed from outside, as a session manager may: as if by the player.
+      const auto boxProcess = processesUnder(game_.pid());
+      ASSERT_EQ(boxProcess.size(), 1u);
+      ::kill(*boxProcess.begin(), SIGTERM);
     } else {
       game_.signal(signals.at(how));
     }

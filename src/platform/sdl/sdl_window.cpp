@@ -144,6 +144,10 @@ void SdlWindowSystem::show(const std::wstring& caption) {
     }
     ignoreStaleWakeupErrors();
     endOnLostDisplay();
+    // The program reads its stop signals itself. SDL's handlers would only
+    // be inherited by the message box's process, which would then take a
+    // SIGTERM as a quit event nobody reads, and stay.
+    SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
     if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
       fail("cannot start SDL video");
     }
