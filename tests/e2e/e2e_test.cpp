@@ -275,6 +275,17 @@ TEST_F(EndToEnd, StartupFailuresPrintOneLineAndExitOne) {
     env.erase("DISPLAY");
     expectOneLineFailure(env);
   }
+  // libwayland would print an error of its own first.
+  for (const auto& [name, value] :
+       {std::pair{"DISPLAY", ":4719"}, {"WAYLAND_DISPLAY", "wayland-0"}}) {
+    SCOPED_TRACE(std::string("no display but ") + name +
+                 ", no XDG_RUNTIME_DIR");
+    Environment env = gameEnvironment();
+    env.erase("DISPLAY");
+    env.erase("XDG_RUNTIME_DIR");
+    env[name] = value;
+    expectOneLineFailure(env);
+  }
   {
     SCOPED_TRACE("no audio device");
     startXvfb();
