@@ -1,6 +1,12 @@
 // The real program against a PulseAudio server of the test's own: sound
-// comes back after the server restarts, and a frozen server holds neither a
+// comes back after the server restarts, the device is asked for with pauses
+// while it is away, and a frozen server, at start or later, holds neither a
 // cue nor the close.
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+
+#include <atomic>
 #include <cmath>
 #include <cstring>
 
@@ -9,6 +15,58 @@
 
 namespace pelliwick::e2e {
 namespace {
+
+// Takes the place of a server that is gone: every client is let in and
+// dropped at once, so that each attempt to open the device fails quickly
+// and is counted.
+class DroppingServer {
+ public:
+  explicit DroppingServer(const fs::path& socketPath) : path_(socketPath) {
+    fs::remove(path_);
+    listener_ = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::strncpy(address.sun_path, path_.c_str(), sizeof address.sun_path - 1);
+    if (bind(listener_, reinterpret_cast<sockaddr*>(&address),
+             sizeof address) != 0 ||
+        listen(listener_, 16) != 0) {
+      throw std::runtime_error("cannot listen at " + path_.string());
+    }
+    thread_ = std::thread([this] {
+      pollfd ready{listener_, POLLIN, 0};
+      while (!stopping_) {
+        if (poll(&ready, 1, 10) <= 0) continue;
+        const int client = accept(listener_, nullptr, nullptr);
+        if (client < 0) continue;
+        ++accepted_;
+        close(client);
+      }
+    });
+  }
+  ~DroppingServer() {
+    stopping_ = true;
+    thread_.join();
+    close(listener_);
+    fs::remove(path_);
+  }
+  int accepted() const { return accepted_; }
+
+ private:
+  fs::path path_;
+  int listener_ = -1;
+  std::atomic<bool> stopping_{false};
+  std::atomic<int> accepted_{0};
+  std::thread thread_;
+};
+
+std::size_t occurrences(const std::string& text, const std::string& part) {
+  std::size_t count = 0;
+  for (auto at = text.find(part); at != std::string::npos;
+       at = text.find(part, at + 1)) {
+    ++count;
+  }
+  return count;
+}
 
 class WithPulseAudio : public EndToEnd {
  protected:
@@ -28,15 +86,20 @@ class WithPulseAudio : public EndToEnd {
     cursor_ = waitForSpeech({kPrompt}, 0);
   }
 
-  // Waits for a line of the game's on stderr.
-  void waitForReport(const std::string& part, Seconds timeout) {
+  // Waits for the `count`th line of the game's on stderr that holds `part`;
+  // returns when it was seen.
+  double waitForReport(const std::string& part, Seconds timeout,
+                       std::size_t count = 1) {
     const auto deadline = std::chrono::steady_clock::now() + timeout;
-    while (readFile(dir_ / "game.err").find(part) == std::string::npos) {
-      ASSERT_LT(std::chrono::steady_clock::now(), deadline)
-          << "no [" << part << "]\n"
-          << gameReport();
-      std::this_thread::sleep_for(10ms);
+    while (occurrences(readFile(dir_ / "game.err"), part) < count) {
+      if (std::chrono::steady_clock::now() > deadline) {
+        ADD_FAILURE() << "no [" << part << "] #" << count << "\n"
+                      << gameReport();
+        return 0;
+      }
+      std::this_thread::sleep_for(5ms);
     }
+    return monotonicNow();
   }
 
   // The loudest sample the server's sink plays over `length`.
@@ -85,22 +148,50 @@ class WithPulseAudio : public EndToEnd {
   std::size_t cursor_ = 0;
 };
 
+// Twice: the first time the server stays away for a second, the second
+// time it is back at once.
 TEST_F(WithPulseAudio, HeardAgainAfterTheServerRestarts) {
   startGameOnServer();
   if (IsSkipped()) return;
+  const std::string lost = "pelliwick: the sound device was lost";
+  const std::string back = "pelliwick: the sound device is back";
   // While the prompt plays, so that the device is open when the server goes.
   pulse_.kill();
-  waitForReport("pelliwick: the sound device was lost", 5s);
-  std::this_thread::sleep_for(500ms);
+  waitForReport(lost, 5s);
+  {
+    // The device is asked for again and again, with pauses that grow from
+    // 0.1 s: not in a tight loop. A failed open is no return.
+    DroppingServer dropping(pulse_.socketPath());
+    std::this_thread::sleep_for(1s);
+    std::printf("%d attempts to open the device in 1 s with no server\n",
+                dropping.accepted());
+    EXPECT_GE(dropping.accepted(), 2);
+    EXPECT_LE(dropping.accepted(), 8);
+  }
+  const std::string report = readFile(dir_ / "game.err");
+  EXPECT_EQ(occurrences(report, lost), 1u) << report;
+  EXPECT_EQ(occurrences(report, back), 0u) << report;
   ASSERT_TRUE(pulse_.start()) << pulse_.whyNot();
   keepProcess(pulse_.pid());  // the test's own, not the game's
-  const double back = monotonicNow();
-  waitForReport("pelliwick: the sound device is back", 2s);
-  std::printf("back %.2f s after the server\n", monotonicNow() - back);
+  double up = monotonicNow();
+  std::printf("back %.2f s after the server\n", waitForReport(back, 2s) - up);
   key("F1");
   cursor_ = waitForSpeech({kPrompt}, cursor_ + 1, 10s);
   EXPECT_GT(recordPeak(2500ms), 0.02) << "the sink heard nothing\n"
                                       << gameReport();
+
+  // The pauses start short again after each loss.
+  pulse_.kill();
+  const double lostAgain = waitForReport(lost, 5s, 2);
+  ASSERT_TRUE(pulse_.start()) << pulse_.whyNot();
+  keepProcess(pulse_.pid());
+  up = monotonicNow();
+  const double backAgain = waitForReport(back, 2s, 2);
+  std::printf(
+      "lost again: the server was up %.0f ms later, the device back %.0f ms "
+      "after that\n",
+      1000 * (up - lostAgain), 1000 * (backAgain - up));
+  EXPECT_LT(backAgain - up, 0.25);
 }
 
 TEST_F(WithPulseAudio, AFrozenServerHoldsNeitherTheCueNorTheClose) {
