@@ -1,12 +1,14 @@
 #include "app/exit_watchdog.h"
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <utility>
 
 namespace pelliwick::app {
 
-ExitWatchdog::ExitWatchdog(End end)
-    : end_(std::move(end)), thread_([this] { watch(); }) {}
+ExitWatchdog::ExitWatchdog(End end, int reportFd)
+    : end_(std::move(end)), reportFd_(reportFd), thread_([this] { watch(); }) {}
 
 ExitWatchdog::~ExitWatchdog() {
   {
@@ -21,7 +23,11 @@ void ExitWatchdog::arm(int status, std::chrono::milliseconds limit) {
   {
     std::lock_guard lock(mutex_);
     const auto deadline = Clock::now() + limit;
-    deadline_ = deadline_ ? std::min(*deadline_, deadline) : deadline;
+    if (!deadline_ || deadline < *deadline_) {
+      deadline_ = deadline;
+      report_ = "pelliwick: the end took longer than " +
+                std::to_string(limit.count()) + " ms and was cut short\n";
+    }
     status_ = status;
   }
   changed_.notify_one();
@@ -45,7 +51,10 @@ void ExitWatchdog::watch() {
       changed_.wait_until(lock, *deadline_);
     } else {
       // Called with the lock held, so that no disarm slips in after the
-      // decision; the program's end does not return.
+      // decision; the program's end does not return. write() takes no lock
+      // that a stuck thread may hold, as stdio's would.
+      [[maybe_unused]] const auto written =
+          write(reportFd_, report_.data(), report_.size());
       end_(status_);
       deadline_.reset();
     }

@@ -74,13 +74,14 @@ int run(pelliwick::app::ExitWatchdog& watchdog) {
     watchdog.arm(0, kTeardownLimit);
     window.requestStop();
   });
-  pelliwick::SdlAudioOutput audio;
-  pelliwick::SdlSoundSystem sound(audio);
-  // The stream is asked for at the first speech, so the audio device opens
-  // when the game opens it, after the window.
-  // A text being waited for is cut short when the window is closed, so the
-  // program ends at once.
+  // A text being waited for, or a sound server that does not answer at
+  // start, is given up when the window is closed, so the program ends at
+  // once.
   auto closing = [&window] { return window.closeRequested(); };
+  // The game opens the device on its main thread, after the window; the
+  // stream is asked for at the first speech.
+  pelliwick::SdlAudioOutput audio(closing);
+  pelliwick::SdlSoundSystem sound(audio);
   pelliwick::espeak::EspeakEngine embedded(
       [&audio]() -> pelliwick::SpeechStream& {
         return audio.speechStream(pelliwick::espeak::kSampleRate);

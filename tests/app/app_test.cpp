@@ -1,3 +1,4 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -58,12 +59,27 @@ TEST(StopSignals, EachIsSeenByTheWatcherWhicheverThreadItIsSentTo) {
   }
 }
 
-TEST(ExitWatchdog, EndsWithTheLatestStatusAtTheEarliestDeadlineUnlessDisarmed) {
-  Handover<int> ended;
-  ExitWatchdog watchdog([&](int status) { ended.put(status); });
+// What the watchdog has said so far on `fd` (non-blocking).
+std::string said(int fd) {
+  std::string text;
+  char chunk[256];
+  for (ssize_t got; (got = read(fd, chunk, sizeof chunk)) > 0;) {
+    text.append(chunk, static_cast<std::size_t>(got));
+  }
+  return text;
+}
 
+TEST(ExitWatchdog, EndsWithTheLatestStatusAtTheEarliestDeadlineUnlessDisarmed) {
+  int report[2];
+  ASSERT_EQ(pipe2(report, O_NONBLOCK), 0);
+  Handover<int> ended;
+  ExitWatchdog watchdog([&](int status) { ended.put(status); }, report[1]);
+
+  // One line, in the program's manner, each time it ends the program.
   watchdog.arm(3, 20ms);
   EXPECT_EQ(ended.take(2000ms), 3);
+  EXPECT_EQ(said(report[0]),
+            "pelliwick: the end took longer than 20 ms and was cut short\n");
 
   // Armed by a stop signal, then by the game's end with the status it
   // knows: the first deadline stands, with the second status.
@@ -72,11 +88,16 @@ TEST(ExitWatchdog, EndsWithTheLatestStatusAtTheEarliestDeadlineUnlessDisarmed) {
   watchdog.arm(1, 60000ms);
   EXPECT_EQ(ended.take(5000ms), 1);
   EXPECT_LT(ExitWatchdog::Clock::now() - start, 30000ms);
+  EXPECT_EQ(said(report[0]),
+            "pelliwick: the end took longer than 50 ms and was cut short\n");
 
-  // The teardown finished in time.
+  // The teardown finished in time: nothing ends, nothing is said.
   watchdog.arm(2, 100ms);
   watchdog.disarm();
   EXPECT_EQ(ended.take(400ms), std::nullopt);
+  EXPECT_EQ(said(report[0]), "");
+  close(report[0]);
+  close(report[1]);
 }
 
 TEST(SessionBus, AutolaunchIsPreventedOnlyWhereNoBusIsNamedOrFound) {

@@ -10,6 +10,7 @@
 #include <deque>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "failure.h"
@@ -26,6 +27,7 @@ struct Service {
   std::condition_variable changed;
   std::vector<std::string> calls;  // "take", "give back", "text|cursor"
   int connects = 0;
+  int attempts = 0;  // connects begun, stalled or not
   bool absent = false;
   bool stalled = false;  // every call waits until it is not
   std::atomic<bool> failWrites = false;
@@ -97,6 +99,8 @@ Connect connectTo(const std::shared_ptr<Service>& service) {
     // Counted, judged and told under one lock: a test that sees the call
     // and then brings the service back must not change this attempt.
     std::unique_lock lock(service->mutex);
+    ++service->attempts;
+    service->changed.notify_all();
     service->changed.wait(lock, [&] { return !service->stalled; });
     ++service->connects;
     const bool absent = service->absent;
@@ -182,6 +186,32 @@ TEST(BrailleWorker, AStalledServiceHoldsNeitherTheGameNorItsEnd) {
     std::lock_guard lock(service->mutex);
     EXPECT_LE(service->calls.size(), 5u);
   }
+}
+
+// A connect that outlasts its limit is waited for, not started again at
+// each new text: once the service answers, that one connect shows the
+// newest text.
+TEST(BrailleWorker, ALateConnectIsTakenWhenItEndsAndNotRepeated) {
+  auto service = std::make_shared<Service>();
+  service->setStalled(true);
+  BrailleWorker display(connectTo(service), kShort);
+  display.setFocused(true);
+  display.show(L"one");
+  {
+    std::unique_lock lock(service->mutex);
+    ASSERT_TRUE(service->changed.wait_for(
+        lock, 5s, [&] { return service->attempts == 1; }));
+  }
+  for (const wchar_t* text : {L"two", L"three"}) {
+    std::this_thread::sleep_for(120ms);  // beyond the connect limit
+    display.show(text);
+  }
+  std::this_thread::sleep_for(120ms);
+  service->setStalled(false);
+  ASSERT_TRUE(service->waitFor("three|-"));
+  std::lock_guard lock(service->mutex);
+  EXPECT_EQ(service->attempts, 1);
+  EXPECT_EQ(service->connects, 1);
 }
 
 }  // namespace

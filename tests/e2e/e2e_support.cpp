@@ -394,11 +394,17 @@ std::uintmax_t EndToEnd::audioBytes() const {
   return error ? 0 : size;
 }
 
-void EndToEnd::expectCleanExit(Seconds timeout) {
+void EndToEnd::expectCleanExit(Seconds timeout, bool cutShort) {
   const auto status = game_.waitFor(timeout);
   ASSERT_TRUE(status) << "the game did not end\n" << gameReport();
   EXPECT_TRUE(WIFEXITED(*status) && WEXITSTATUS(*status) == 0)
       << describeStatus(*status) << "\n"
+      << gameReport();
+  const bool watchdogEnded =
+      readFile(dir_ / "game.err").find(kCutShort) != std::string::npos;
+  EXPECT_EQ(watchdogEnded, cutShort)
+      << (cutShort ? "the exit watchdog did not end the game\n"
+                   : "the exit watchdog ended the game\n")
       << gameReport();
 }
 
@@ -429,6 +435,17 @@ std::set<pid_t> ownChildren() {
     pid_t parent = 0;
     fields >> state >> parent;
     if (parent == getpid()) children.insert(std::stoi(name));
+  }
+  return children;
+}
+
+std::set<pid_t> processesUnder(pid_t pid) {
+  std::set<pid_t> children;
+  const fs::path tasks = "/proc/" + std::to_string(pid) + "/task";
+  std::error_code error;
+  for (const auto& task : fs::directory_iterator(tasks, error)) {
+    std::istringstream listed(readFile(task.path() / "children"));
+    for (pid_t child = 0; listed >> child;) children.insert(child);
   }
   return children;
 }

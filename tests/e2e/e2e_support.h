@@ -71,6 +71,8 @@ class Process {
 // adopts the orphans of the processes it started, so that a process the game
 // left behind, daemons included, shows up here.
 std::set<pid_t> ownChildren();
+// The children of any thread of process `pid`.
+std::set<pid_t> processesUnder(pid_t pid);
 
 struct SpeechLine {
   double time = 0;
@@ -103,6 +105,8 @@ inline const std::string kPlayAgain = " do you want to play again? ";
 inline const std::string kPressYOrN = " press y or n ";
 inline const std::string kThanks = "Thank you for playing Pelliwick By Orvanne";
 inline const std::string kExiting = "Exiting program";
+// What the program says when its exit watchdog ends a teardown that hung.
+inline const std::string kCutShort = "pelliwick: the end took longer than";
 
 class EndToEnd : public ::testing::Test {
  protected:
@@ -128,7 +132,10 @@ class EndToEnd : public ::testing::Test {
   // Sends one key; returns the times just before and just after.
   std::pair<double, double> key(const std::string& name);
   std::uintmax_t audioBytes() const;
-  void expectCleanExit(Seconds timeout);
+  // Status 0, and a teardown that finished by itself: the exit watchdog's
+  // status is 0 too, and it hides what held the end. `cutShort`: the
+  // watchdog, and only it, can end this one (a library stuck in a call).
+  void expectCleanExit(Seconds timeout, bool cutShort = false);
   void sendWindowClose(const std::string& windowId);
   // For ESPEAK_DATA_PATH: espeak-ng's data without its voices, so that the
   // game finds none and shows its message box.

@@ -173,7 +173,7 @@ TEST_F(EndToEnd, WithoutVoicesTheMessageBoxEndsTheProgram) {
                                               {"SIGKILL", SIGKILL}};
   for (const std::string how :
        {"Return in the box", "SIGTERM", "SIGINT", "SIGHUP", "SIGQUIT",
-        "game window closed", "SIGKILL"}) {
+        "game window closed", "SIGKILL", "SIGTERM to the box's process"}) {
     SCOPED_TRACE(how);
     startGame(env);
     std::string box;
@@ -190,6 +190,11 @@ TEST_F(EndToEnd, WithoutVoicesTheMessageBoxEndsTheProgram) {
       runTool({"xdotool", "windowfocus", "--sync", box, "key", "Return"});
     } else if (how == "game window closed") {
       sendWindowClose(findGameWindow());
+    } else if (how == "SIGTERM to the box's process") {
+      // Closed from outside, as a session manager may: as if by the player.
+      const auto boxProcess = processesUnder(game_.pid());
+      ASSERT_EQ(boxProcess.size(), 1u);
+      ::kill(*boxProcess.begin(), SIGTERM);
     } else {
       game_.signal(signals.at(how));
     }
@@ -268,6 +273,17 @@ TEST_F(EndToEnd, StartupFailuresPrintOneLineAndExitOne) {
     SCOPED_TRACE("no display");
     Environment env = gameEnvironment();
     env.erase("DISPLAY");
+    expectOneLineFailure(env);
+  }
+  // libwayland would print an error of its own first.
+  for (const auto& [name, value] :
+       {std::pair{"DISPLAY", ":4719"}, {"WAYLAND_DISPLAY", "wayland-0"}}) {
+    SCOPED_TRACE(std::string("no display but ") + name +
+                 ", no XDG_RUNTIME_DIR");
+    Environment env = gameEnvironment();
+    env.erase("DISPLAY");
+    env.erase("XDG_RUNTIME_DIR");
+    env[name] = value;
     expectOneLineFailure(env);
   }
   {

@@ -30,6 +30,7 @@ class PrivatePulse {
 
   // For PULSE_SERVER and parec's --server.
   std::string address() const { return "unix:" + socket_.string(); }
+  const std::filesystem::path& socketPath() const { return socket_; }
   static constexpr const char* kMonitor = "nullsink.monitor";
 
  private:

@@ -50,7 +50,10 @@ TEST_F(EndToEnd, TheXServersDeathEndsTheGameWithOneLine) {
 // Told to stop while what the end waits for is stuck: SDL's disk driver
 // writing into a pipe the test stops reading (its audio thread blocks in a
 // write, and closing the device waits for it, as with a sound server stopped
-// by SIGSTOP), or the synthesiser inside a call for the prompt.
+// by SIGSTOP), or the synthesiser inside a call for the prompt. The device
+// is left to SDL's threads and the end is the teardown's own; the
+// synthesiser's session cannot go before its call returns, so only the exit
+// watchdog ends that one, armed by the signal or by the game's return.
 TEST_F(EndToEnd, NothingStuckHoldsTheEnd) {
   startXvfb();
   Environment env = gameEnvironment();
@@ -61,7 +64,7 @@ TEST_F(EndToEnd, NothingStuckHoldsTheEnd) {
     bool deviceFrozen;
   };
   for (const Case& c : {Case{"SIGTERM", true}, Case{"window closed", true},
-                        Case{"SIGTERM", false}}) {
+                        Case{"SIGTERM", false}, Case{"window closed", false}}) {
     const std::string label =
         c.how + (c.deviceFrozen ? ", device frozen" : ", synthesiser stuck");
     SCOPED_TRACE(label);
@@ -96,7 +99,7 @@ TEST_F(EndToEnd, NothingStuckHoldsTheEnd) {
     } else {
       sendWindowClose(window);
     }
-    expectCleanExit(10s);
+    expectCleanExit(10s, !c.deviceFrozen);
     const double took = monotonicNow() - start;
     std::printf("%s: ended after %.0f ms\n", label.c_str(), 1000 * took);
     EXPECT_LT(took, 1.0);

@@ -14,6 +14,7 @@
 #include "game/form1.h"
 #include "platform.h"
 #include "sdl/sdl_window.h"
+#include "sdl/video_drivers.h"
 #include "sdl_audio/sdl_audio_output.h"
 #include "sdl_audio/sdl_sound_system.h"
 #include "system/system_clock.h"
@@ -304,6 +305,27 @@ TEST(WindowStartup, ShowFailsWithTheSdlReason) {
   EXPECT_NO_THROW(window.pumpEvents());
   EXPECT_NO_THROW(window.idle(WaitingFor::Key, 1ms));
   EXPECT_EQ(window.handle(), nullptr);
+}
+
+// libwayland prints an error of its own when it cannot look for its
+// socket: Wayland is then not tried at all.
+TEST(WindowStartup, WaylandIsLeftOutWhenItsSocketCannotBeFound) {
+  EXPECT_TRUE(sdl_window::waylandReachable(nullptr, nullptr, "/run/user/1"));
+  EXPECT_TRUE(sdl_window::waylandReachable(nullptr, "/tmp/wl-0", nullptr));
+  EXPECT_TRUE(sdl_window::waylandReachable("5", nullptr, nullptr));
+  EXPECT_FALSE(sdl_window::waylandReachable(nullptr, "wayland-0", nullptr));
+  EXPECT_FALSE(sdl_window::waylandReachable("", "wayland-0", "relative"));
+
+  const std::vector<std::string> available = {"x11", "wayland", "kmsdrm",
+                                              "offscreen"};
+  EXPECT_EQ(sdl_window::videoDriversToTry("", available, true), std::nullopt);
+  EXPECT_EQ(sdl_window::videoDriversToTry("wayland", available, true),
+            std::nullopt);
+  EXPECT_EQ(sdl_window::videoDriversToTry("", available, false),
+            "x11,kmsdrm,offscreen");
+  EXPECT_EQ(sdl_window::videoDriversToTry("Wayland,x11", available, false),
+            "x11");
+  EXPECT_EQ(sdl_window::videoDriversToTry("wayland", available, false), "");
 }
 
 TEST(WindowStartup, NoDisplayIsAFailureNotAnInvisibleWindow) {

@@ -118,6 +118,33 @@ TEST(SdlAudioOutput, ClosesAfterASilenceAndOpensForTheNextSound) {
             static_cast<std::uint64_t>(0.3 * output.deviceRate() / 512));
 }
 
+// Only a silence in a row closes the device: two short ones with a cue
+// between keep it, whatever they add up to. The disk driver's device is
+// never closed, as its capture would start again.
+TEST(SdlAudioOutput, KeepsTheDeviceThroughShortSilencesAndForTheDiskDriver) {
+  {
+    SdlAudioOutput output;
+    SdlSoundSystem system(output);
+    auto device = openDevice(system);
+    for (int i = 0; i < 2; ++i) {
+      playToEnd(*device, kCues / "ding.wav", 0);
+      std::this_thread::sleep_for(std::chrono::seconds(2));
+    }
+    EXPECT_TRUE(output.deviceOpen()) << "closed after 4 s of silence in all";
+  }
+  test::ScratchFolder folder;
+  ::setenv("SDL_AUDIODRIVER", "disk", 1);
+  ::setenv("SDL_DISKAUDIOFILE", (folder.path() / "capture.raw").c_str(), 1);
+  {
+    SdlAudioOutput output;
+    SdlSoundSystem system(output);
+    auto device = openDevice(system);
+    std::this_thread::sleep_for(std::chrono::milliseconds(3500));
+    EXPECT_TRUE(output.deviceOpen()) << "the disk driver's capture was closed";
+  }
+  ::setenv("SDL_AUDIODRIVER", "dummy", 1);
+}
+
 TEST(SdlAudioOutput, MissingCueThrowsAndCreatesNothing) {
   SdlAudioOutput output;
   SdlSoundSystem system(output);

@@ -19,6 +19,7 @@
 
 #include "failure.h"
 #include "sdl/key_map.h"
+#include "sdl/video_drivers.h"
 #include "sdl/x11_errors.h"
 #include "sdl/x11_focus.h"
 #include "utf8.h"
@@ -29,6 +30,7 @@ using sdl_window::endOnLostDisplay;
 using sdl_window::idleMilliseconds;
 using sdl_window::ignoreStaleWakeupErrors;
 using sdl_window::messageBoxText;
+using sdl_window::startVideo;
 using sdl_window::virtualKeyCode;
 using sdl_window::x11FocusChange;
 using namespace std::chrono_literals;
@@ -144,7 +146,11 @@ void SdlWindowSystem::show(const std::wstring& caption) {
     }
     ignoreStaleWakeupErrors();
     endOnLostDisplay();
-    if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
+    // The program reads its stop signals itself. SDL's handlers would only
+    // be inherited by the message box's process, which would then take a
+    // SIGTERM as a quit event nobody reads, and stay.
+    SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
+    if (startVideo() != 0) {
       fail("cannot start SDL video");
     }
     videoStarted_ = true;

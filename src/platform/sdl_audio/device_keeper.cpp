@@ -8,11 +8,11 @@
 #include <atomic>
 #include <cstdio>
 #include <cstring>
-#include <functional>
 #include <string>
 #include <vector>
 
 #include "failure.h"
+#include "sdl_audio/sdl_thread.h"
 
 namespace pelliwick {
 
@@ -99,26 +99,6 @@ void callback(void* userdata, Uint8* stream, int length) {
   ++link.asks;
   renderPeriod(link, reinterpret_cast<float*>(stream),
                static_cast<std::size_t>(length) / (2 * sizeof(float)));
-}
-
-// On a thread of SDL's own: SDL frees what it keeps per thread (the text of
-// its last error) only when one of its threads ends.
-void runDetached(const char* name, std::function<void()> work) {
-  auto task = std::make_unique<std::function<void()>>(std::move(work));
-  SDL_Thread* thread = SDL_CreateThread(
-      [](void* data) {
-        std::unique_ptr<std::function<void()>> owned(
-            static_cast<std::function<void()>*>(data));
-        (*owned)();
-        return 0;
-      },
-      name, task.get());
-  if (thread == nullptr) {
-    std::thread(std::move(*task)).detach();
-    return;
-  }
-  task.release();
-  SDL_DetachThread(thread);
 }
 
 std::shared_ptr<DeviceTicket> newTicket(

@@ -2,6 +2,7 @@
 
 #include <SDL.h>
 
+#include <functional>
 #include <memory>
 #include <mutex>
 
@@ -16,13 +17,19 @@ namespace pelliwick {
 // flushed, SDL's threads joined), so the program ends without running it.
 bool audioDeviceLeftStuck();
 
+struct AudioStart;
+
 // The one SDL audio device of the program and the mixer behind it, shared by
 // the cues and the speech. The device is opened the first time something
 // needs it, and kept (or played by the clock) from then on. Destroy this
 // before SDL_Quit; the destruction never waits long for the sound server.
 class SdlAudioOutput {
  public:
-  SdlAudioOutput();
+  // Starting SDL's audio and opening the device wait for the sound server,
+  // which may be frozen: meanwhile `closing` is asked, on the thread that
+  // waits, every few milliseconds, and when it says so the wait ends with
+  // ProgramClosed. Without it the start waits as long as the server does.
+  explicit SdlAudioOutput(std::function<bool()> closing = {});
   ~SdlAudioOutput();
   SdlAudioOutput(const SdlAudioOutput&) = delete;
   SdlAudioOutput& operator=(const SdlAudioOutput&) = delete;
@@ -32,7 +39,7 @@ class SdlAudioOutput {
   SpeechStream& speechStream(int sampleRate);
 
   // The running mixer. Opens the device if needed; throws Failure with SDL's
-  // reason when it cannot be opened.
+  // reason when it cannot be opened, and ProgramClosed as said above.
   std::shared_ptr<Mixer> mixer();
 
   // Rate and period the device was opened with (0 before it is open).
@@ -47,7 +54,10 @@ class SdlAudioOutput {
  private:
   void openLocked();
 
+  const std::function<bool()> closing_;
   mutable std::mutex mutex_;
+  // The start under way, or the last one; its thread may outlive this.
+  std::shared_ptr<AudioStart> start_;
   bool subsystemsUp_ = false;
   std::unique_ptr<DeviceKeeper> keeper_;
   std::shared_ptr<Mixer> mixer_;
