@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <thread>
+#include <utility>
 
 #include "failure.h"
 #include "private_daemon.h"
@@ -78,8 +79,10 @@ struct Joined {
   std::shared_ptr<FakeVoice> daemon = std::make_shared<FakeVoice>("d", 3, log);
   std::shared_ptr<FakeVoice> embedded =
       std::make_shared<FakeVoice>("e", 2, log);
-  JoinedVoice voice{
-      {daemon, 3, [this] { return daemon->failed; }}, embedded, 2};
+  std::vector<Unheard> unheard;  // what the daemon hands back
+  JoinedVoice voice{{daemon, 3, [this] { return daemon->failed; },
+                     [this] { return std::exchange(unheard, {}); }},
+                    embedded, 2};
 };
 
 TEST(JoinedVoice, ListsTheDefaultThenTheEmbeddedThenTheOthers) {
@@ -121,7 +124,7 @@ TEST(JoinedVoice, ALostDaemonHandsEveryCallToTheEmbeddedFirstVoice) {
   Joined refusing;
   refusing.daemon->failing = true;
   bool lost = false;
-  JoinedVoice voice({refusing.daemon, 3, [&lost] { return lost; }},
+  JoinedVoice voice({refusing.daemon, 3, [&lost] { return lost; }, {}},
                     refusing.embedded, 2);
   EXPECT_THROW(voice.speak(L"refused", SVSFlagsAsync), Failure);
 }
