@@ -44,7 +44,7 @@ std::vector<pid_t> childrenOf(pid_t parent) {
 
 }  // namespace
 
-PrivateDaemon::PrivateDaemon(Modules modules) {
+PrivateDaemon::PrivateDaemon(Modules modules, double speaking) {
   char pattern[] = "/tmp/pelliwick-speechd-XXXXXX";
   if (mkdtemp(pattern) == nullptr) {
     why_ = "no temporary folder";
@@ -55,7 +55,15 @@ PrivateDaemon::PrivateDaemon(Modules modules) {
   const auto conf = folder_ / "conf";
   std::filesystem::create_directories(folder_ / "log");
   std::error_code error;
-  if (modules == Modules::kDebian) {
+  if (modules == Modules::kLogged) {
+    std::filesystem::create_directories(conf / "modules");
+    std::ofstream module(conf / "modules/logged.conf");
+    // The module runs this through the shell, $DATA quoted.
+    module << "GenericExecuteSynth \"echo $(date +%s.%N) \\'$DATA\\' >> "
+           << (folder_ / "said").string() << "; sleep " << speaking << "\"\n"
+           << "AddVoice \"en\" \"MALE1\" \"adam\"\n"
+           << "GenericLanguage \"en\" \"en\" \"utf-8\"\n";
+  } else if (modules == Modules::kDebian) {
     std::filesystem::copy("/etc/speech-dispatcher", conf,
                           std::filesystem::copy_options::recursive, error);
   } else {
@@ -72,6 +80,9 @@ PrivateDaemon::PrivateDaemon(Modules modules) {
   if (modules == Modules::kDebian) {
     // Every module found: at least espeak-ng and the dummy one.
     modules_ = 2;
+  } else if (modules == Modules::kLogged) {
+    config << "AddModule \"logged\" \"sd_generic\" \"logged.conf\"\n"
+              "DefaultModule logged\n";
   } else {
     config << "AddModule \"espeak-ng\" \"sd_espeak-ng\" \"espeak-ng.conf\"\n"
               "DefaultModule espeak-ng\n";
@@ -153,6 +164,25 @@ void PrivateDaemon::pauseModule(bool paused) {
   for (pid_t child : childrenOf(pid_)) {
     ::kill(child, paused ? SIGSTOP : SIGCONT);
   }
+}
+
+double PrivateDaemon::systemNow() {
+  return std::chrono::duration<double>(
+             std::chrono::system_clock::now().time_since_epoch())
+      .count();
+}
+
+std::vector<PrivateDaemon::Said> PrivateDaemon::said() const {
+  std::vector<Said> result;
+  std::ifstream log(folder_ / "said");
+  std::string line;
+  while (std::getline(log, line)) {
+    const auto blank = line.find(' ');
+    if (blank == std::string::npos) continue;
+    result.push_back(
+        {std::atof(line.substr(0, blank).c_str()), line.substr(blank + 1)});
+  }
+  return result;
 }
 
 ForeignServer::ForeignServer(std::string reply) : reply_(std::move(reply)) {

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <string>
 #include <thread>
+#include <vector>
 
 namespace pelliwick::speechd::test {
 
@@ -20,11 +21,16 @@ class PrivateDaemon {
     kSecondEspeakNg,
     // Debian's own configuration: every module installed
     kDebian,
+    // A generic module alone, which writes each message it is given to
+    // said() and then takes `speaking` seconds to end it
+    kLogged,
   };
-  explicit PrivateDaemon(Modules modules = Modules::kEspeakNg);
+  explicit PrivateDaemon(Modules modules = Modules::kEspeakNg,
+                         double speaking = 0);
   ~PrivateDaemon();
 
   bool running() const { return pid_ > 0; }
+  pid_t pid() const { return pid_; }
   const std::string& why() const { return why_; }  // when not running
 
   void kill();   // SIGKILL, daemon and module
@@ -33,6 +39,15 @@ class PrivateDaemon {
   void pauseModule(bool paused);
   void pause(bool paused);
   std::string address() const { return "unix_socket:" + socket_.string(); }
+
+  // What the kLogged module was given so far, in order: when (seconds of
+  // the system clock) and the text.
+  struct Said {
+    double time = 0;
+    std::string text;
+  };
+  std::vector<Said> said() const;
+  static double systemNow();
 
  private:
   std::filesystem::path folder_;

@@ -142,6 +142,10 @@ JoinedEngine::JoinedEngine(SpeechEngine& embedded,
                            std::shared_ptr<SpeechdLink> link, GiveUp giveUp)
     : embedded_(embedded), link_(std::move(link)), giveUp_(std::move(giveUp)) {}
 
+JoinedEngine::~JoinedEngine() {
+  if (link_) link_->setListener({});
+}
+
 namespace {
 
 int countVoices(SpeechVoice& voice) {
@@ -171,9 +175,9 @@ std::shared_ptr<SpeechVoice> JoinedEngine::createVoice() {
     // Lost while listing its voices: the game starts as it would without.
     return embedded;
   }
-  JoinedVoice::Primary primary{
-      daemonVoice, daemonCount, [link = link_] { return link->lost(); },
-      [link = link_] { return link->takeUnheard(); }};
+  JoinedVoice::Primary primary{daemonVoice, daemonCount,
+                               [link = link_] { return link->lost(); },
+                               [link = link_] { return link->takeUnheard(); }};
   auto joined = std::make_shared<JoinedVoice>(std::move(primary), embedded,
                                               countVoices(*embedded));
   link_->setListener(joined);

@@ -60,6 +60,8 @@ class JoinedEngine : public SpeechEngine {
  public:
   JoinedEngine(SpeechEngine& embedded, std::shared_ptr<SpeechdLink> link,
                GiveUp giveUp = {});
+  // The link's thread speaks on the embedded engine no more.
+  ~JoinedEngine() override;
 
   std::shared_ptr<SpeechVoice> createVoice() override;
 

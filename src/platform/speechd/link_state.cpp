@@ -51,10 +51,8 @@ SpeechWorker::Ticket SpeechdLink::State::post(Request request,
     journal_.push_back({entry, std::move(*what), 0});
     if (journal_.size() > kMostUnheard) journal_.pop_front();
   }
-  return worker.post(
-      [self = shared_from_this(), request = std::move(request), entry] {
-        self->run(request, entry);
-      });
+  return worker.post([self = shared_from_this(), request = std::move(request),
+                      entry] { self->run(request, entry); });
 }
 
 void SpeechdLink::State::run(const Request& request, std::uint64_t entry) {
@@ -78,8 +76,9 @@ void SpeechdLink::State::run(const Request& request, std::uint64_t entry) {
     }
     std::lock_guard lock(mutex_);
     if (!refused) lost_ = true;
-    auto found = std::find_if(journal_.begin(), journal_.end(),
-                              [&](const Entry& e) { return e.number == entry; });
+    auto found =
+        std::find_if(journal_.begin(), journal_.end(),
+                     [&](const Entry& e) { return e.number == entry; });
     if (refused && found != journal_.end()) {
       refused_.push_back(found->what);
       journal_.erase(found);
@@ -206,6 +205,25 @@ std::shared_ptr<SpeechdLink::State> connectBefore(
   throw Failure("speech-dispatcher did not answer within the start's limit");
 }
 
+namespace {
+
+// Calls the listener, if there still is one, unlocked; the link's
+// setListener() waits until it is done and the listener let go of.
+void tellListener(SpeechdLink::Watch& watch,
+                  std::unique_lock<std::mutex>& lock) {
+  auto listener = watch.listener.lock();
+  if (!listener) return;
+  watch.calling = true;
+  lock.unlock();
+  listener->linkChanged();
+  listener.reset();
+  lock.lock();
+  watch.calling = false;
+  watch.callEnded.notify_all();
+}
+
+}  // namespace
+
 void watchLink(std::shared_ptr<SpeechdLink::Watch> watch) {
   using Clock = std::chrono::steady_clock;
   std::unique_lock lock(watch->mutex);
@@ -214,22 +232,21 @@ void watchLink(std::shared_ptr<SpeechdLink::Watch> watch) {
   while (!watch->stopping) {
     const auto state = watch->state;
     const auto limits = watch->limits;
-    auto listener = watch->listener.lock();
     lock.unlock();
     if (!state->isLost() && state->stuckLongerThan(limits.request)) {
       state->markLost();
     }
     const bool lost = state->isLost();
+    lock.lock();
     if ((lost && !told) || state->hasRefused()) {
       told = told || lost;
-      if (listener) {
-        listener->linkChanged();
-      } else {
-        state->takeUnheard();
-      }
+      tellListener(*watch, lock);
+      // Unheard and unwanted once nobody listens.
+      if (watch->listener.expired()) state->takeUnheard();
     }
     std::shared_ptr<SpeechdLink::State> fresh;
     if (lost && Clock::now() >= nextTry) {
+      lock.unlock();
       try {
         fresh = connectBefore(Clock::now() + limits.connect);
         fresh->wake = state->wake;
@@ -237,24 +254,18 @@ void watchLink(std::shared_ptr<SpeechdLink::Watch> watch) {
         // Nobody answers there yet.
       }
       nextTry = Clock::now() + limits.retry;
+      lock.lock();
     }
-    lock.lock();
-    const bool swapped = fresh && !watch->stopping;
-    if (swapped) {
+    if (fresh && !watch->stopping) {
       watch->state = fresh;
       told = false;
-    }
-    lock.unlock();
-    if (swapped) {
       // The old client goes on its own thread, whenever that is free.
       state->worker.post([state] { state->client.reset(); });
-      if (listener) listener->linkChanged();
+      tellListener(*watch, lock);
+      continue;
     }
-    // Let go unlocked: the last holder of the listener may end the link.
-    listener.reset();
-    lock.lock();
-    if (swapped || watch->stopping) continue;
-    const auto look = lost ? std::max(left(nextTry), kLookBusy)
+    if (watch->stopping) break;
+    const auto look = lost            ? std::max(left(nextTry), kLookBusy)
                       : state->busy() ? kLookBusy
                                       : kLookIdle;
     watch->wake.wait_for(lock, look);

@@ -25,8 +25,7 @@ using Request = std::function<std::size_t(SpeechdClient&)>;
 // messages, and the journal of what it took without waiting and has not
 // been heard to finish. A connection once lost stays lost; a daemon that
 // comes back gets a new one.
-struct SpeechdLink::State : MessageEvents,
-                            std::enable_shared_from_this<State> {
+struct SpeechdLink::State : MessageEvents, std::enable_shared_from_this<State> {
   SpeechWorker worker;
   // Owned by the worker's jobs.
   std::unique_ptr<SpeechdClient> client;
@@ -88,6 +87,8 @@ struct SpeechdLink::Watch {
   std::condition_variable wake;
   std::shared_ptr<State> state;  // the connection in use
   std::weak_ptr<LinkListener> listener;
+  bool calling = false;  // the listener is being told
+  std::condition_variable callEnded;
   bool stopping = false;
 };
 

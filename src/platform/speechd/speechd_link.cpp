@@ -31,8 +31,8 @@ std::shared_ptr<SpeechdLink> SpeechdLink::open(Limits limits) {
   link->watch_->state = state;
   // Listed while the game opens its window and sound; voices() waits.
   state->setListing(true);
-  const auto listing =
-      state->worker.post([state] { state->listed = state->client->listVoices(); });
+  const auto listing = state->worker.post(
+      [state] { state->listed = state->client->listVoices(); });
   link->listing_ = listing;
   link->listingDeadline_ = deadline;
   std::thread(watchLink, link->watch_).detach();
@@ -70,8 +70,9 @@ std::size_t SpeechdLink::cancelled() const { return current()->cancelled(); }
 bool SpeechdLink::lost() const { return current()->isLost(); }
 
 void SpeechdLink::setListener(std::weak_ptr<LinkListener> listener) {
-  std::lock_guard lock(watch_->mutex);
+  std::unique_lock lock(watch_->mutex);
   watch_->listener = std::move(listener);
+  watch_->callEnded.wait(lock, [this] { return !watch_->calling; });
 }
 
 std::vector<Unheard> SpeechdLink::takeUnheard() {
@@ -84,10 +85,10 @@ const std::vector<DaemonVoice>& SpeechdLink::voices() {
     listing_.reset();
     const auto state = current();
     try {
-      const auto rest = std::max(
-          std::chrono::duration_cast<std::chrono::milliseconds>(
-              listingDeadline_ - std::chrono::steady_clock::now()),
-          std::chrono::milliseconds::zero());
+      const auto rest =
+          std::max(std::chrono::duration_cast<std::chrono::milliseconds>(
+                       listingDeadline_ - std::chrono::steady_clock::now()),
+                   std::chrono::milliseconds::zero());
       if (state->worker.wait(ticket, rest) != SpeechWorker::Outcome::Done) {
         throw Failure("speech-dispatcher did not list its voices within " +
                       std::to_string(limits_.connect.count()) + " ms");

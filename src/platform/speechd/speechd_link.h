@@ -79,7 +79,9 @@ class SpeechdLink {
   // How many of this program's messages were cancelled so far.
   std::size_t cancelled() const;
 
-  // Told of every change; held weakly.
+  // Told of every change; held weakly. Returns once the one told before,
+  // if it was being told, is done and let go of: what it speaks with may
+  // then go.
   void setListener(std::weak_ptr<LinkListener> listener);
   // What the listener should now say another way: everything unheard once
   // the link is lost, else what the daemon refused. Each entry once.

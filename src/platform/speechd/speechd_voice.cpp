@@ -36,7 +36,8 @@ MessageSettings SpeechdVoice::settings() const {
   result.rate = daemonRate(link_->defaultRate(), rateStep());
   result.volume = daemonVolume(volume());
   if (voiceIndex_ > 0) {
-    result.voice = link_->voices().at(static_cast<std::size_t>(voiceIndex_ - 1));
+    result.voice =
+        link_->voices().at(static_cast<std::size_t>(voiceIndex_ - 1));
   }
   return result;
 }
