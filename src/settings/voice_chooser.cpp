@@ -48,9 +48,13 @@ void Form1::changevoice() {
       if (choice == Yes) break;
     }
 
-    // Next voice, wrapping from the last to the first.
-    voicenum = voicenum + 1;
-    if (voicenum + 1 > voicecount) voicenum = 0;
+    // Next voice, wrapping from the last to the first. A voice whose speech
+    // server has gone would sound as another one: it is passed over.
+    for (int passed = 0; passed < voicecount; ++passed) {
+      voicenum = voicenum + 1;
+      if (voicenum + 1 > voicecount) voicenum = 0;
+      if (Voice->voiceAvailable(voicenum)) break;
+    }
     selectVoice(voicenum);
     ask = true;
   }

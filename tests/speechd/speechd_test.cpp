@@ -87,6 +87,36 @@ TEST(JoinedVoice, ALostDaemonHandsEveryCallToTheEmbeddedFirstVoice) {
   EXPECT_THROW(voice.speak(L"refused", SVSFlagsAsync), Failure);
 }
 
+TEST(JoinedVoice, WhatTheDaemonLeftUnsaidIsSaidElsewhereAndItsVoiceReturns) {
+  Joined joined;
+  joined.voice.selectVoice(4);  // the daemon's second listed voice
+  joined.log.clear();
+  // Queued, never said: a prompt, then a key's purge and its echo.
+  joined.unheard = {{false, L"prompt", 0, false},
+                    {true, L"", 0, false},
+                    {false, L"5", 5, true}};
+  joined.daemon->failed = true;  // lost
+  EXPECT_FALSE(joined.voice.voiceAvailable(0));
+  EXPECT_FALSE(joined.voice.voiceAvailable(4));
+  EXPECT_TRUE(joined.voice.voiceAvailable(2));
+  joined.voice.linkChanged();  // on the link's thread
+  EXPECT_EQ(joined.log,
+            (std::vector<std::string>{"e0 prompt/1", "e0 /2", "e0 5/1"}));
+  EXPECT_EQ(joined.embedded->rate(), 0) << "an echo's rate was left behind";
+
+  // Back: nothing the embedded engine says is cut until the next purge,
+  // which returns to the voice chosen.
+  joined.log.clear();
+  joined.daemon->failed = false;
+  joined.voice.linkChanged();
+  joined.voice.speak(L"still here", SVSFlagsAsync);
+  joined.voice.speak(L"", SVSFPurgeBeforeSpeak);
+  joined.voice.speak(L"6", SVSFlagsAsync);
+  EXPECT_EQ(joined.log, (std::vector<std::string>{"e0 still here/1", "e0 /2",
+                                                  "d2 /2", "d2 6/1"}));
+  EXPECT_TRUE(joined.voice.voiceAvailable(4));
+}
+
 TEST(DaemonScales, RateStepsAndVolumeMapOntoSpeechDispatchersScales) {
   struct Rate {
     int player, step, sent;
