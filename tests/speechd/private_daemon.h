@@ -2,7 +2,10 @@
 
 #include <sys/types.h>
 
+#include <atomic>
 #include <filesystem>
+#include <list>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -24,6 +27,8 @@ class PrivateDaemon {
     // A generic module alone, which writes each message it is given to
     // said() and then takes `speaking` seconds to end it
     kLogged,
+    // kLogged, then espeak-ng under another name, as kSecondEspeakNg
+    kLoggedAndSecond,
   };
   explicit PrivateDaemon(Modules modules = Modules::kEspeakNg,
                          double speaking = 0);
@@ -39,6 +44,7 @@ class PrivateDaemon {
   void pauseModule(bool paused);
   void pause(bool paused);
   std::string address() const { return "unix_socket:" + socket_.string(); }
+  std::string socketPath() const { return socket_; }
 
   // What the kLogged module was given so far, in order: when (seconds of
   // the system clock) and the text.
@@ -73,6 +79,33 @@ class ForeignServer {
   std::string path_;
   int listener_ = -1;
   std::thread thread_;
+};
+
+// Between the program and a daemon: passes everything on, except that it
+// refuses the first `refusals` requests that start with `command`, as a
+// daemon that refuses a request, and is still there, answers.
+class RefusingProxy {
+ public:
+  RefusingProxy(std::string daemonSocket, std::string command, int refusals);
+  ~RefusingProxy();
+  std::string address() const { return "unix_socket:" + path_; }
+  int refused() const { return refused_; }
+
+ private:
+  void accept();
+  void toDaemon(int client, int daemon, std::mutex& replies);
+  void toClient(int daemon, int client, std::mutex& replies);
+  std::string daemonSocket_;
+  std::string command_;
+  std::atomic<int> refusalsLeft_;
+  std::atomic<int> refused_{0};
+  std::string folder_;
+  std::string path_;
+  int listener_ = -1;
+  std::mutex mutex_;
+  std::vector<int> sockets_;
+  std::vector<std::thread> threads_;
+  std::list<std::mutex> replyMutexes_;
 };
 
 }  // namespace pelliwick::speechd::test
