@@ -289,10 +289,12 @@ void RefusingProxy::accept() {
     if (daemon < 0) continue;
     sockets_.push_back(daemon);
     std::mutex& replies = replyMutexes_.emplace_back();
-    threads_.emplace_back(
-        [this, client, daemon, &replies] { toDaemon(client, daemon, replies); });
-    threads_.emplace_back(
-        [this, client, daemon, &replies] { toClient(daemon, client, replies); });
+    threads_.emplace_back([this, client, daemon, &replies] {
+      toDaemon(client, daemon, replies);
+    });
+    threads_.emplace_back([this, client, daemon, &replies] {
+      toClient(daemon, client, replies);
+    });
   }
 }
 

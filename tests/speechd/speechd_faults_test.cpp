@@ -69,9 +69,10 @@ TEST(WithDaemonFaults, ADaemonStoppedDuringAWaitedTextIsGivenUpWithinASecond) {
   game.voice->speak(L"waited", SVSFDefault);
   stopper.join();
   const long afterStopMs = msSince(start) - kStoppedAt;
-  std::printf("daemon stopped in a wait: the embedded engine spoke %ld ms "
-              "later\n",
-              afterStopMs);
+  std::printf(
+      "daemon stopped in a wait: the embedded engine spoke %ld ms "
+      "later\n",
+      afterStopMs);
   // A ping every 250 ms, answered within the 500 ms request limit.
   EXPECT_LT(afterStopMs, 1000);
   EXPECT_EQ(lastSaid(game.log), "e0 waited/0");
