@@ -7,6 +7,8 @@
 #include <algorithm>
 #include <cstdlib>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "../speechd/private_daemon.h"
 #include "e2e_support.h"
@@ -197,6 +199,32 @@ TEST_F(WithSpeechd, ACloseWhileAKeyWaitsOnAStoppedDaemonEndsTheGameAtOnce) {
 
 TEST_F(WithSpeechd, ASigtermWhileAKeyWaitsOnAStoppedDaemonEndsTheGameAtOnce) {
   endWhileAKeyWaitsOnAStoppedDaemon(true);
+}
+
+TEST_F(WithSpeechd, WhileTheDaemonIsGoneF4NeverOffersOneVoiceTwiceInARow) {
+  startGameWithDaemon();
+  if (IsSkipped()) return;
+  daemon_->kill();
+  // The voice the embedded engine last took before line `index`.
+  const auto voiceBefore = [this](std::size_t index) {
+    std::string voice;
+    const auto lines = readSpeechLog(speechLog_);
+    for (std::size_t i = 0; i < index && i < lines.size(); ++i) {
+      if (lines[i].kind == "voice") voice = lines[i].text;
+    }
+    return voice;
+  };
+  key("F4");
+  std::size_t cursor = waitForSpeech({kQuestion}, 0, 5s);
+  std::vector<std::string> asked{voiceBefore(cursor)};
+  for (int next = 0; next < 2; ++next) {
+    key("n");
+    cursor = waitForSpeech({kQuestion}, cursor + 1, 5s);
+    asked.push_back(voiceBefore(cursor));
+  }
+  for (std::size_t i = 1; i < asked.size(); ++i) {
+    EXPECT_NE(asked[i - 1], asked[i]) << gameReport();
+  }
 }
 
 TEST_F(WithSpeechd, ADaemonThatComesBackIsUsedAgain) {

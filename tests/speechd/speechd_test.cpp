@@ -92,9 +92,7 @@ TEST(JoinedVoice, WhatTheDaemonLeftUnsaidIsSaidElsewhereAndItsVoiceReturns) {
   joined.voice.selectVoice(4);  // the daemon's second listed voice
   joined.log.clear();
   // Queued, never said: a prompt, then a key's purge and its echo.
-  joined.unheard = {{false, L"prompt", 0, false},
-                    {true, L"", 0, false},
-                    {false, L"5", 5, true}};
+  joined.unheard = {{false, L"prompt", 0}, {true, L"", 0}, {false, L"5", 5}};
   joined.daemon->failed = true;  // lost
   EXPECT_FALSE(joined.voice.voiceAvailable(0));
   EXPECT_FALSE(joined.voice.voiceAvailable(4));

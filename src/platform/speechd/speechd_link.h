@@ -34,8 +34,7 @@ struct Limits {
 struct Unheard {
   bool purge = false;  // drops what came before it
   std::wstring text;
-  int rateStep = 0;
-  bool namesCharacter = false;
+  int rateStep = 0;  // an echo's is faster
 };
 
 // Told, on the link's own thread, when the link was lost, when the daemon

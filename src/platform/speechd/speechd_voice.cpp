@@ -54,7 +54,6 @@ void SpeechdVoice::queue(const std::wstring& text, bool waited,
   Unheard what;
   what.text = text;
   what.rateStep = rateStep();
-  what.namesCharacter = namesCharacter;
   if (namesCharacter) {
     // A typed key's echo: "." is heard as its name, not as a pause.
     link_->sayCharacter(toUtf8(text), settings(), std::move(what));
