@@ -25,6 +25,9 @@ class SpeechVoice {
   // Makes voice `index` (counted from 0) of the engine's list of all
   // installed voices the current one. Throws past the end of the list.
   virtual void selectVoice(int index) = 0;
+  // Whether voice `index` would now be heard as itself: a voice of a speech
+  // server that has gone away would not. A local engine's always is.
+  virtual bool voiceAvailable(int /*index*/) { return true; }
 
   // Rate in signed integer steps, 0 being the engine's normal rate.
   virtual int rate() = 0;

@@ -21,6 +21,19 @@ void Form1::changevoice() {
     ~Leave() { --depth; }
   } leave{chooserDepth_};
 
+  // Next voice, wrapping from the last to the first. A voice whose speech
+  // server has gone would sound as the next one there is: it is passed over.
+  auto nextVoice = [this] {
+    for (int passed = 0; passed < voicecount; ++passed) {
+      voicenum = voicenum + 1;
+      if (voicenum + 1 > voicecount) voicenum = 0;
+      if (Voice->voiceAvailable(voicenum)) break;
+    }
+    selectVoice(voicenum);
+  };
+  // The voice in use too, so that the walk never offers one voice twice.
+  if (voicecount != 1 && !Voice->voiceAvailable(voicenum)) nextVoice();
+
   enum { Yes = 1, No = 2 };
   bool ask = true;
   int choice = No;
@@ -48,10 +61,7 @@ void Form1::changevoice() {
       if (choice == Yes) break;
     }
 
-    // Next voice, wrapping from the last to the first.
-    voicenum = voicenum + 1;
-    if (voicenum + 1 > voicecount) voicenum = 0;
-    selectVoice(voicenum);
+    nextVoice();
     ask = true;
   }
   clk();

@@ -91,6 +91,9 @@ class FakeVoice : public SpeechVoice {
     if (index < 0 || index >= fake_.voices) throw Failure("no such voice");
     fake_.selectedVoice = index;
   }
+  bool voiceAvailable(int index) override {
+    return fake_.unavailableVoices.count(index) == 0;
+  }
   int rate() override {
     fake_.log("read rate");
     return fake_.currentRate;

@@ -3,6 +3,7 @@
 #include <deque>
 #include <map>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -50,6 +51,8 @@ class FakePlatform {
 
   // Speech engine.
   int voices = 1;
+  // Voices that would not sound as themselves (their server is gone).
+  std::set<int> unavailableVoices;
   int initialRate = 0;
   std::vector<Utterance> utterances;
   int selectedVoice = -1;

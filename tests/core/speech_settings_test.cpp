@@ -43,6 +43,18 @@ TEST_F(VoiceChooserTest, NWalksThroughTheVoicesAndWrapsToTheFirst) {
   expectFinished();
 }
 
+TEST_F(VoiceChooserTest, TheWalkPassesOverVoicesThatAreGone) {
+  // A speech server's voices, the one in use included, while it is gone:
+  // each would sound as another voice of the walk.
+  // The one in use too: it sounds as the next one there is.
+  fake.unavailableVoices = {0};
+  fake.keys({'N', 'N', 'N', 'Y'});
+  form->changevoice();
+  EXPECT_THAT(questionVoices(), ElementsAre(1, 2, 1, 2));
+  EXPECT_EQ(form->voicenum, 2);
+  expectFinished();
+}
+
 TEST_F(VoiceChooserTest, UpThenEnterKeepsTheVoiceAndEnterAloneMovesOn) {
   fake.keys({kEnter, kUp, kEnter});
   form->changevoice();

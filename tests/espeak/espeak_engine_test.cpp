@@ -285,6 +285,20 @@ TEST_F(EspeakEngineTest, EveryKeyIsHeardPromptlyInEveryVoiceTried) {
       << "a sentence keeps its lead-in";
 }
 
+TEST_F(EspeakEngineTest, DictionaryWarningsComeOnceAsTheProgramsOwnLine) {
+  Speaker speaker(Playback::Instant);
+  EspeakVoice& voice = *speaker.voice;
+  ::testing::internal::CaptureStderr();
+  // Belarusian's dictionary is partial in Debian's espeak-ng-data.
+  for (const char* name : {"Belarusian", "German", "Belarusian"}) {
+    voice.selectVoice(speaker.indexOf(name));
+    speaker.sayAndRecord(L"a");
+  }
+  EXPECT_EQ(::testing::internal::GetCapturedStderr(),
+            "pelliwick: espeak-ng: Full dictionary is not installed for "
+            "'be'\n");
+}
+
 TEST_F(EspeakEngineTest, WaitingSpeakReturnsOnceTheTextIsHeard) {
   Speaker speaker(Playback::RealTime);
   auto start = Clock::now();

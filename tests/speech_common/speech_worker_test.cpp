@@ -36,8 +36,10 @@ TEST(SpeechWorker, RunsJobsInOrderAndHandsEachOutcomeToItsTicket) {
 
 TEST(SpeechWorker, AWaitTimesOutOrGivesUpAndTheStuckJobIsLeftBehind) {
   SpeechWorker worker;
+  EXPECT_FALSE(worker.waitingSince());
   std::promise<void> release;
   auto released = release.get_future().share();
+  const auto posted = std::chrono::steady_clock::now();
   const auto stuck = worker.post([released] { released.wait(); });
   const auto after = worker.post([] {});
 
@@ -45,6 +47,9 @@ TEST(SpeechWorker, AWaitTimesOutOrGivesUpAndTheStuckJobIsLeftBehind) {
   EXPECT_EQ(worker.wait(stuck, milliseconds(50)), Outcome::TimedOut);
   EXPECT_GE(std::chrono::steady_clock::now() - start, milliseconds(50));
   EXPECT_FALSE(worker.done(after));
+  // The stuck job shows from when it was posted, not from when it began.
+  ASSERT_TRUE(worker.waitingSince());
+  EXPECT_LE(*worker.waitingSince() - posted, milliseconds(20));
 
   std::atomic<int> asked = 0;
   EXPECT_EQ(
@@ -55,6 +60,8 @@ TEST(SpeechWorker, AWaitTimesOutOrGivesUpAndTheStuckJobIsLeftBehind) {
   // The thread is stuck: stop returns after its limit instead of holding.
   EXPECT_FALSE(worker.stop(milliseconds(50)));
   release.set_value();
+  EXPECT_EQ(worker.wait(after, milliseconds(2000)), Outcome::Done);
+  EXPECT_FALSE(worker.waitingSince());
 }
 
 TEST(SpeechWorker, StopRunsWhatIsQueuedFirst) {

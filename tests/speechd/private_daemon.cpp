@@ -44,7 +44,7 @@ std::vector<pid_t> childrenOf(pid_t parent) {
 
 }  // namespace
 
-PrivateDaemon::PrivateDaemon(Modules modules) {
+PrivateDaemon::PrivateDaemon(Modules modules, double speaking) {
   char pattern[] = "/tmp/pelliwick-speechd-XXXXXX";
   if (mkdtemp(pattern) == nullptr) {
     why_ = "no temporary folder";
@@ -55,7 +55,19 @@ PrivateDaemon::PrivateDaemon(Modules modules) {
   const auto conf = folder_ / "conf";
   std::filesystem::create_directories(folder_ / "log");
   std::error_code error;
-  if (modules == Modules::kDebian) {
+  const bool logged =
+      modules == Modules::kLogged || modules == Modules::kLoggedAndSecond;
+  const bool second = modules == Modules::kSecondEspeakNg ||
+                      modules == Modules::kLoggedAndSecond;
+  if (logged) {
+    std::filesystem::create_directories(conf / "modules");
+    std::ofstream module(conf / "modules/logged.conf");
+    // The module runs this through the shell, $DATA quoted.
+    module << "GenericExecuteSynth \"echo $(date +%s.%N) \\'$DATA\\' >> "
+           << (folder_ / "said").string() << "; sleep " << speaking << "\"\n"
+           << "AddVoice \"en\" \"MALE1\" \"adam\"\n"
+           << "GenericLanguage \"en\" \"en\" \"utf-8\"\n";
+  } else if (modules == Modules::kDebian) {
     std::filesystem::copy("/etc/speech-dispatcher", conf,
                           std::filesystem::copy_options::recursive, error);
   } else {
@@ -72,13 +84,16 @@ PrivateDaemon::PrivateDaemon(Modules modules) {
   if (modules == Modules::kDebian) {
     // Every module found: at least espeak-ng and the dummy one.
     modules_ = 2;
+  } else if (logged) {
+    config << "AddModule \"logged\" \"sd_generic\" \"logged.conf\"\n"
+              "DefaultModule logged\n";
   } else {
     config << "AddModule \"espeak-ng\" \"sd_espeak-ng\" \"espeak-ng.conf\"\n"
               "DefaultModule espeak-ng\n";
   }
-  if (modules == Modules::kSecondEspeakNg) {
+  if (second) {
     // The daemon loads a module once per program and configuration file.
-    std::filesystem::copy_file(conf / "modules/espeak-ng.conf",
+    std::filesystem::copy_file("/etc/speech-dispatcher/modules/espeak-ng.conf",
                                conf / "modules/second.conf", error);
     config << "AddModule \"second\" \"sd_espeak-ng\" \"second.conf\"\n";
     modules_ = 2;
@@ -155,6 +170,25 @@ void PrivateDaemon::pauseModule(bool paused) {
   }
 }
 
+double PrivateDaemon::systemNow() {
+  return std::chrono::duration<double>(
+             std::chrono::system_clock::now().time_since_epoch())
+      .count();
+}
+
+std::vector<PrivateDaemon::Said> PrivateDaemon::said() const {
+  std::vector<Said> result;
+  std::ifstream log(folder_ / "said");
+  std::string line;
+  while (std::getline(log, line)) {
+    const auto blank = line.find(' ');
+    if (blank == std::string::npos) continue;
+    result.push_back(
+        {std::atof(line.substr(0, blank).c_str()), line.substr(blank + 1)});
+  }
+  return result;
+}
+
 ForeignServer::ForeignServer(std::string reply) : reply_(std::move(reply)) {
   char folder[] = "/tmp/pelliwick-foreign-XXXXXX";
   folder_ = mkdtemp(folder) != nullptr ? folder : "/tmp";
@@ -186,6 +220,123 @@ void ForeignServer::answer() {
     }
     close(client);
   }
+}
+
+namespace {
+
+int connectTo(const std::string& path) {
+  const int fd = socket(AF_UNIX, SOCK_STREAM, 0);
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  std::snprintf(address.sun_path, sizeof address.sun_path, "%s", path.c_str());
+  if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+    close(fd);
+    return -1;
+  }
+  return fd;
+}
+
+bool writeAll(int fd, const std::string& data) {
+  std::size_t done = 0;
+  while (done < data.size()) {
+    const ssize_t wrote =
+        send(fd, data.data() + done, data.size() - done, MSG_NOSIGNAL);
+    if (wrote <= 0) return false;
+    done += static_cast<std::size_t>(wrote);
+  }
+  return true;
+}
+
+}  // namespace
+
+RefusingProxy::RefusingProxy(std::string daemonSocket, std::string command,
+                             int refusals)
+    : daemonSocket_(std::move(daemonSocket)),
+      command_(std::move(command)),
+      refusalsLeft_(refusals) {
+  char folder[] = "/tmp/pelliwick-proxy-XXXXXX";
+  folder_ = mkdtemp(folder) != nullptr ? folder : "/tmp";
+  path_ = folder_ + "/socket";
+  listener_ = socket(AF_UNIX, SOCK_STREAM, 0);
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  std::snprintf(address.sun_path, sizeof address.sun_path, "%s", path_.c_str());
+  bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address);
+  listen(listener_, 8);
+  threads_.emplace_back([this] { accept(); });
+}
+
+RefusingProxy::~RefusingProxy() {
+  shutdown(listener_, SHUT_RDWR);
+  {
+    std::lock_guard lock(mutex_);
+    for (int fd : sockets_) shutdown(fd, SHUT_RDWR);
+  }
+  for (auto& thread : threads_) thread.join();
+  for (int fd : sockets_) close(fd);
+  close(listener_);
+  unlink(path_.c_str());
+  rmdir(folder_.c_str());
+}
+
+void RefusingProxy::accept() {
+  for (;;) {
+    const int client = ::accept(listener_, nullptr, nullptr);
+    if (client < 0) return;
+    const int daemon = connectTo(daemonSocket_);
+    std::lock_guard lock(mutex_);
+    sockets_.push_back(client);
+    if (daemon < 0) continue;
+    sockets_.push_back(daemon);
+    std::mutex& replies = replyMutexes_.emplace_back();
+    threads_.emplace_back([this, client, daemon, &replies] {
+      toDaemon(client, daemon, replies);
+    });
+    threads_.emplace_back([this, client, daemon, &replies] {
+      toClient(daemon, client, replies);
+    });
+  }
+}
+
+void RefusingProxy::toDaemon(int client, int daemon, std::mutex& replies) {
+  std::string pending;
+  char buffer[4096];
+  for (;;) {
+    const ssize_t got = read(client, buffer, sizeof buffer);
+    if (got <= 0) break;
+    pending.append(buffer, static_cast<std::size_t>(got));
+    for (auto end = pending.find('\n'); end != std::string::npos;
+         end = pending.find('\n')) {
+      const std::string line = pending.substr(0, end + 1);
+      pending.erase(0, end + 1);
+      if (line.rfind(command_, 0) == 0 && refusalsLeft_ > 0) {
+        --refusalsLeft_;
+        ++refused_;
+        std::lock_guard lock(replies);
+        writeAll(client, "500 ERR REFUSED BY THE TEST\r\n");
+        continue;
+      }
+      if (!writeAll(daemon, line)) break;
+    }
+  }
+  shutdown(daemon, SHUT_WR);
+}
+
+void RefusingProxy::toClient(int daemon, int client, std::mutex& replies) {
+  // Whole lines only, so that a refusal never lands inside one.
+  std::string pending;
+  char buffer[4096];
+  for (;;) {
+    const ssize_t got = read(daemon, buffer, sizeof buffer);
+    if (got <= 0) break;
+    pending.append(buffer, static_cast<std::size_t>(got));
+    const auto end = pending.rfind('\n');
+    if (end == std::string::npos) continue;
+    std::lock_guard lock(replies);
+    if (!writeAll(client, pending.substr(0, end + 1))) break;
+    pending.erase(0, end + 1);
+  }
+  shutdown(client, SHUT_WR);
 }
 
 }  // namespace pelliwick::speechd::test

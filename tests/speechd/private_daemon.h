@@ -2,9 +2,13 @@
 
 #include <sys/types.h>
 
+#include <atomic>
 #include <filesystem>
+#include <list>
+#include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 namespace pelliwick::speechd::test {
 
@@ -20,11 +24,18 @@ class PrivateDaemon {
     kSecondEspeakNg,
     // Debian's own configuration: every module installed
     kDebian,
+    // A generic module alone, which writes each message it is given to
+    // said() and then takes `speaking` seconds to end it
+    kLogged,
+    // kLogged, then espeak-ng under another name, as kSecondEspeakNg
+    kLoggedAndSecond,
   };
-  explicit PrivateDaemon(Modules modules = Modules::kEspeakNg);
+  explicit PrivateDaemon(Modules modules = Modules::kEspeakNg,
+                         double speaking = 0);
   ~PrivateDaemon();
 
   bool running() const { return pid_ > 0; }
+  pid_t pid() const { return pid_; }
   const std::string& why() const { return why_; }  // when not running
 
   void kill();   // SIGKILL, daemon and module
@@ -33,6 +44,16 @@ class PrivateDaemon {
   void pauseModule(bool paused);
   void pause(bool paused);
   std::string address() const { return "unix_socket:" + socket_.string(); }
+  std::string socketPath() const { return socket_; }
+
+  // What the kLogged module was given so far, in order: when (seconds of
+  // the system clock) and the text.
+  struct Said {
+    double time = 0;
+    std::string text;
+  };
+  std::vector<Said> said() const;
+  static double systemNow();
 
  private:
   std::filesystem::path folder_;
@@ -58,6 +79,33 @@ class ForeignServer {
   std::string path_;
   int listener_ = -1;
   std::thread thread_;
+};
+
+// Between the program and a daemon: passes everything on, except that it
+// refuses the first `refusals` requests that start with `command`, as a
+// daemon that refuses a request, and is still there, answers.
+class RefusingProxy {
+ public:
+  RefusingProxy(std::string daemonSocket, std::string command, int refusals);
+  ~RefusingProxy();
+  std::string address() const { return "unix_socket:" + path_; }
+  int refused() const { return refused_; }
+
+ private:
+  void accept();
+  void toDaemon(int client, int daemon, std::mutex& replies);
+  void toClient(int daemon, int client, std::mutex& replies);
+  std::string daemonSocket_;
+  std::string command_;
+  std::atomic<int> refusalsLeft_;
+  std::atomic<int> refused_{0};
+  std::string folder_;
+  std::string path_;
+  int listener_ = -1;
+  std::mutex mutex_;
+  std::vector<int> sockets_;
+  std::vector<std::thread> threads_;
+  std::list<std::mutex> replyMutexes_;
 };
 
 }  // namespace pelliwick::speechd::test

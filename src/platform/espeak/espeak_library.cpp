@@ -14,6 +14,7 @@
 #include <mutex>
 
 #include "failure.h"
+#include "library_warnings.h"
 
 namespace pelliwick::espeak {
 
@@ -164,7 +165,11 @@ std::string synthesise(const SynthRequest& request, SampleSink& sink) {
   std::lock_guard lock(library().mutex);
   // Exactly these calls per text: the end-to-end tests interpose them to
   // hear what is spoken, in which voice and at which rate.
-  if (espeak_SetVoiceByName(request.voiceName.c_str()) != EE_OK) {
+  // Loading a voice may warn about its dictionary on the standard error.
+  espeak_ERROR selected = EE_OK;
+  withWarningsAsOwnLines(
+      [&] { selected = espeak_SetVoiceByName(request.voiceName.c_str()); });
+  if (selected != EE_OK) {
     return "espeak-ng could not select the voice " + request.voiceName;
   }
   if (espeak_SetParameter(espeakRATE, request.wordsPerMinute, 0) != EE_OK) {

@@ -19,7 +19,14 @@ struct SpeechWorker::Shared {
   std::mutex mutex;
   std::condition_variable jobPosted;
   std::condition_variable jobRan;
-  std::deque<std::pair<Ticket, Job>> queue;
+  using Posted = std::chrono::steady_clock::time_point;
+  struct Queued {
+    Ticket ticket;
+    Job job;
+    Posted posted;
+  };
+  std::deque<Queued> queue;
+  std::optional<Posted> running;  // when the job being run was posted
   Ticket nextTicket = 1;
   Ticket lastRun = 0;  // jobs run in ticket order
   std::map<Ticket, std::exception_ptr> failures;
@@ -31,8 +38,9 @@ struct SpeechWorker::Shared {
     for (;;) {
       jobPosted.wait(lock, [&] { return stopping || !queue.empty(); });
       if (queue.empty()) break;
-      auto [ticket, job] = std::move(queue.front());
+      auto [ticket, job, posted] = std::move(queue.front());
       queue.pop_front();
+      running = posted;
       lock.unlock();
       std::exception_ptr failure;
       try {
@@ -48,6 +56,7 @@ struct SpeechWorker::Shared {
         if (failures.size() > kKeptFailures) failures.erase(failures.begin());
       }
       lastRun = ticket;
+      running.reset();
       jobRan.notify_all();
     }
     ended = true;
@@ -65,7 +74,8 @@ SpeechWorker::~SpeechWorker() { stop(std::chrono::milliseconds(100)); }
 SpeechWorker::Ticket SpeechWorker::post(Job job) {
   std::lock_guard lock(shared_->mutex);
   const Ticket ticket = shared_->nextTicket++;
-  shared_->queue.emplace_back(ticket, std::move(job));
+  shared_->queue.push_back(
+      {ticket, std::move(job), std::chrono::steady_clock::now()});
   shared_->jobPosted.notify_one();
   return ticket;
 }
@@ -73,6 +83,14 @@ SpeechWorker::Ticket SpeechWorker::post(Job job) {
 bool SpeechWorker::done(Ticket ticket) const {
   std::lock_guard lock(shared_->mutex);
   return shared_->lastRun >= ticket;
+}
+
+std::optional<std::chrono::steady_clock::time_point>
+SpeechWorker::waitingSince() const {
+  std::lock_guard lock(shared_->mutex);
+  if (shared_->running) return shared_->running;
+  if (!shared_->queue.empty()) return shared_->queue.front().posted;
+  return std::nullopt;
 }
 
 SpeechWorker::Outcome SpeechWorker::wait(Ticket ticket,

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 
 #include "speech.h"
 
@@ -43,6 +44,10 @@ class SpeechWorker {
 
   // Whether job `ticket` has run, without waiting.
   bool done(Ticket ticket) const;
+
+  // When the oldest job that has not finished yet was posted; none when
+  // every job has run. A job stuck in a library shows here.
+  std::optional<std::chrono::steady_clock::time_point> waitingSince() const;
 
   // Runs what is queued, then ends the thread; waits `limit` for that and
   // leaves a thread still stuck in a job to end with the process. True when

@@ -1,9 +1,10 @@
 // Joins the player's speech-dispatcher voices and the embedded engine's into
 // the one voice list the game walks (what the engine's list of installed
-// voices is to a voice object), and falls back on the embedded engine when
-// speech-dispatcher goes away, in the middle of a call included. Deliberately
-// ignored: the list never changes after start, not even when
-// speech-dispatcher is lost or comes back.
+// voices is to a voice object), falls back on the embedded engine when
+// speech-dispatcher goes away, in the middle of a call included, and goes
+// back to it when it answers again. Deliberately ignored: the list never
+// changes after start; while speech-dispatcher is lost its voices are only
+// marked unavailable.
 #include "joined_engine.h"
 
 #include "failure.h"
@@ -18,9 +19,15 @@ JoinedVoice::JoinedVoice(Primary primary, std::shared_ptr<SpeechVoice> embedded,
       embedded_(std::move(embedded)),
       embeddedCount_(embeddedCount) {}
 
+bool JoinedVoice::onPrimarySlot(int index) const {
+  return index == 0 || index > embeddedCount_;
+}
+
 void JoinedVoice::selectVoice(int index) {
+  std::lock_guard lock(mutex_);
   checkVoiceIndex(index, primary_.count + embeddedCount_, "the voice list");
-  if (index >= 1 && index <= embeddedCount_) {
+  chosen_ = index;
+  if (!onPrimarySlot(index)) {
     embedded_->selectVoice(index - 1);
     onPrimary_ = false;
   } else if (primary_.lost()) {
@@ -31,23 +38,42 @@ void JoinedVoice::selectVoice(int index) {
   }
 }
 
+bool JoinedVoice::voiceAvailable(int index) {
+  std::lock_guard lock(mutex_);
+  // A lost primary's voices would all sound as the embedded first voice.
+  return !onPrimarySlot(index) || !primary_.lost();
+}
+
 int JoinedVoice::rate() {
+  std::lock_guard lock(mutex_);
   return onPrimary_ ? primary_.voice->rate() : embedded_->rate();
 }
 
 void JoinedVoice::setRate(int rate) {
+  std::lock_guard lock(mutex_);
   primary_.voice->setRate(rate);
   embedded_->setRate(rate);
 }
 
 void JoinedVoice::setVolume(int volume) {
+  std::lock_guard lock(mutex_);
   primary_.voice->setVolume(volume);
   embedded_->setVolume(volume);
 }
 
 void JoinedVoice::speak(const std::wstring& text, unsigned flags) {
-  if (onPrimary_ && primary_.lost()) fallBack();
-  if ((flags & SVSFPurgeBeforeSpeak) != 0) {
+  std::lock_guard lock(mutex_);
+  const bool purge = (flags & SVSFPurgeBeforeSpeak) != 0;
+  if (onPrimary_ && primary_.lost()) {
+    fallBack();
+  } else if (!onPrimary_ && purge && onPrimarySlot(chosen_) &&
+             !primary_.lost()) {
+    // The primary answers again: the player's voice returns where nothing
+    // the embedded engine says is cut.
+    primary_.voice->selectVoice(chosen_ == 0 ? 0 : chosen_ - embeddedCount_);
+    onPrimary_ = true;
+  }
+  if (purge) {
     // The engine not in use may still be speaking what it was given before
     // the voice changed.
     if (onPrimary_) {
@@ -76,14 +102,49 @@ void JoinedVoice::speak(const std::wstring& text, unsigned flags) {
   embedded_->speak(text, flags);
 }
 
+void JoinedVoice::linkChanged() {
+  std::lock_guard lock(mutex_);
+  if (onPrimary_ && primary_.lost()) {
+    fallBack();
+    return;
+  }
+  // What the primary refused. Away from the primary, what it had not said
+  // is of no more use: it was only silenced.
+  const auto entries = takeUnheard();
+  if (onPrimary_) sayElsewhere(entries);
+}
+
+std::vector<Unheard> JoinedVoice::takeUnheard() {
+  return primary_.unheard ? primary_.unheard() : std::vector<Unheard>{};
+}
+
 void JoinedVoice::fallBack() {
   embedded_->selectVoice(0);
   onPrimary_ = false;
+  sayElsewhere(takeUnheard());
+}
+
+void JoinedVoice::sayElsewhere(const std::vector<Unheard>& entries) {
+  // In order, each at the rate it was queued with (an echo is faster).
+  const int rate = embedded_->rate();
+  for (const Unheard& entry : entries) {
+    if (entry.purge) {
+      embedded_->speak(L"", SVSFPurgeBeforeSpeak);
+    } else {
+      embedded_->setRate(entry.rateStep);
+      embedded_->speak(entry.text, SVSFlagsAsync);
+    }
+  }
+  embedded_->setRate(rate);
 }
 
 JoinedEngine::JoinedEngine(SpeechEngine& embedded,
                            std::shared_ptr<SpeechdLink> link, GiveUp giveUp)
     : embedded_(embedded), link_(std::move(link)), giveUp_(std::move(giveUp)) {}
+
+JoinedEngine::~JoinedEngine() {
+  if (link_) link_->setListener({});
+}
 
 namespace {
 
@@ -115,9 +176,12 @@ std::shared_ptr<SpeechVoice> JoinedEngine::createVoice() {
     return embedded;
   }
   JoinedVoice::Primary primary{daemonVoice, daemonCount,
-                               [link = link_] { return link->lost(); }};
-  return std::make_shared<JoinedVoice>(std::move(primary), embedded,
-                                       countVoices(*embedded));
+                               [link = link_] { return link->lost(); },
+                               [link = link_] { return link->takeUnheard(); }};
+  auto joined = std::make_shared<JoinedVoice>(std::move(primary), embedded,
+                                              countVoices(*embedded));
+  link_->setListener(joined);
+  return joined;
 }
 
 std::shared_ptr<SpeechdLink> openLinkIfRunning(Limits limits) {

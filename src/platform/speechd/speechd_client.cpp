@@ -97,9 +97,11 @@ struct SpeechdClient::Connection {
   std::size_t clientId = 0;
   std::optional<int> rate;
   std::optional<int> volume;
-  std::optional<std::size_t> voice;
+  std::optional<DaemonVoice> voice;
+  std::weak_ptr<MessageEvents> events;
 
-  Connection(const char* name, const std::weak_ptr<MessageEvents>& events) {
+  Connection(const char* name, const std::weak_ptr<MessageEvents>& told)
+      : events(told) {
     char* error = nullptr;
     SPDConnectionAddress* address = spd_get_default_address(&error);
     if (address == nullptr) {
@@ -129,8 +131,15 @@ struct SpeechdClient::Connection {
 
   ~Connection() {
     spd_close(spd);
+    // A new daemon numbers its clients afresh: the number may be another
+    // connection's by now.
     std::lock_guard lock(registry().mutex);
-    registry().clients.erase(clientId);
+    auto found = registry().clients.find(clientId);
+    if (found != registry().clients.end() &&
+        !found->second.owner_before(events) &&
+        !events.owner_before(found->second)) {
+      registry().clients.erase(found);
+    }
   }
 };
 
@@ -142,7 +151,7 @@ SpeechdClient::~SpeechdClient() = default;
 
 int SpeechdClient::defaultRate() { return spd_get_voice_rate(own_->spd); }
 
-const std::vector<DaemonVoice>& SpeechdClient::listVoices() {
+std::vector<DaemonVoice> SpeechdClient::listVoices() {
   std::vector<DaemonVoice> found;
   char** modules = spd_list_modules(other_->spd);
   if (modules == nullptr) {
@@ -166,8 +175,7 @@ const std::vector<DaemonVoice>& SpeechdClient::listVoices() {
   free_spd_modules(modules);
   // The listing left some module set: the next voice sets its own.
   other_->voice.reset();
-  voices_ = withoutVariants(std::move(found));
-  return voices_;
+  return withoutVariants(std::move(found));
 }
 
 std::vector<int> SpeechdClient::sockets() const {
@@ -182,7 +190,7 @@ SpeechdClient::Connection& SpeechdClient::connectionFor(
 void SpeechdClient::apply(Connection& connection,
                           const MessageSettings& settings) {
   if (settings.voice && connection.voice != settings.voice) {
-    const DaemonVoice& voice = voices_.at(*settings.voice);
+    const DaemonVoice& voice = *settings.voice;
     connection.voice.reset();
     check(spd_set_output_module(connection.spd, voice.module.c_str()),
           "the output module");

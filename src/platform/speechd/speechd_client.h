@@ -15,14 +15,15 @@ struct DaemonVoice {
   std::string name;    // what the voice is set by
   std::string language;
   std::string variant;
+  bool operator==(const DaemonVoice&) const = default;
 };
 
 // What a message is spoken with, on speech-dispatcher's own scales.
 struct MessageSettings {
   int rate = 0;    // -100 to 100
   int volume = 0;  // -100 to 100
-  // An index into the listed voices; none means the player's default voice.
-  std::optional<std::size_t> voice;
+  // One of the listed voices; none means the player's default voice.
+  std::optional<DaemonVoice> voice;
 };
 
 // The voices worth offering, from one module's list: none from the modules
@@ -54,8 +55,8 @@ class SpeechdClient {
   SpeechdClient& operator=(const SpeechdClient&) = delete;
 
   int defaultRate();
-  // The voices of every module worth offering; kept for say().
-  const std::vector<DaemonVoice>& listVoices();
+  // The voices of every module worth offering.
+  std::vector<DaemonVoice> listVoices();
   // The sockets, to notice a daemon that hung up.
   std::vector<int> sockets() const;
 
@@ -76,7 +77,6 @@ class SpeechdClient {
  private:
   std::unique_ptr<Connection> own_;
   std::unique_ptr<Connection> other_;
-  std::vector<DaemonVoice> voices_;
   Connection& connectionFor(const MessageSettings& settings);
   void apply(Connection& connection, const MessageSettings& settings);
 };

@@ -1,255 +1,234 @@
-// The lifetime of a speech-dispatcher connection: every libspeechd call on
-// the worker thread with a limit, and the link known as lost as soon as the
+// The lifetime of a speech-dispatcher link: every libspeechd call on a
+// worker thread, purges and queued texts sent without waiting, a waited
+// text waited for with a limit, and the link known as lost as soon as the
 // daemon hangs up, stops answering or turns out not to be speech-dispatcher.
-// Deliberately ignored: a daemon that comes back; the game goes on with its
-// embedded engine.
+// A daemon that answers at the same address later gets a new connection.
 #include "speechd_link.h"
 
-#include <atomic>
-#include <condition_variable>
-#include <mutex>
-#include <optional>
-#include <set>
+#include <thread>
 
 #include "failure.h"
-#include "speech_worker.h"
-#include "ssip_probe.h"
+#include "link_state.h"
 
 namespace pelliwick::speechd {
 
 namespace {
 
 constexpr auto kPingEvery = std::chrono::milliseconds(250);
-constexpr std::size_t kMaxRemembered = 4096;
-
-std::chrono::milliseconds left(Deadline deadline) {
-  const auto rest = std::chrono::duration_cast<std::chrono::milliseconds>(
-      deadline - std::chrono::steady_clock::now());
-  return std::max(rest, std::chrono::milliseconds::zero());
-}
+// How often a waited text looks at its message and the connection.
+constexpr auto kLookEvery = std::chrono::milliseconds(10);
 
 }  // namespace
 
-struct SpeechdLink::State : MessageEvents {
-  SpeechWorker worker;
-  // Owned by the worker's jobs.
-  std::unique_ptr<SpeechdClient> client;
-  std::vector<DaemonVoice> listed;
-
-  std::atomic<int> sockets[2] = {-1, -1};
-
-  // Filled by libspeechd's event threads.
-  std::mutex eventMutex;
-  std::condition_variable eventArrived;
-  std::set<std::size_t> ended;  // messages that ended or were cancelled
-  std::size_t cancelled = 0;
-  bool lost = false;
-
-  // The link's own, kept here so that the worker can outlive the link.
-  std::optional<SpeechWorker::Ticket> listing;
-  Deadline listingDeadline;
-  std::vector<DaemonVoice> voices;
-
-  void finished(std::size_t id, bool wasCancelled) override {
-    std::lock_guard lock(eventMutex);
-    ended.insert(id);
-    if (wasCancelled) ++cancelled;
-    if (ended.size() > kMaxRemembered) ended.erase(ended.begin());
-    eventArrived.notify_all();
-  }
-
-  bool lostLocked() {
-    if (lost) return true;
-    for (const auto& socket : sockets) {
-      const int fd = socket.load();
-      if (fd >= 0 && peerClosed(fd)) lost = true;
-    }
-    return lost;
-  }
-};
-
 std::shared_ptr<SpeechdLink> SpeechdLink::open(Limits limits) {
-  const Deadline deadline = std::chrono::steady_clock::now() + limits.connect;
-  probe(defaultAddress(), deadline);
+  const auto deadline = std::chrono::steady_clock::now() + limits.connect;
+  auto state = connectBefore(deadline);
   std::shared_ptr<SpeechdLink> link(new SpeechdLink(limits));
-  auto state = link->state_;
-  auto rate = std::make_shared<int>(0);
-  const auto connected = state->worker.post([state, rate] {
-    state->client = std::make_unique<SpeechdClient>(state);
-    *rate = state->client->defaultRate();
-    const std::vector<int> sockets = state->client->sockets();
-    for (std::size_t i = 0; i < sockets.size() && i < 2; ++i) {
-      state->sockets[i] = sockets[i];
-    }
-  });
-  try {
-    if (state->worker.wait(connected, left(deadline)) !=
-        SpeechWorker::Outcome::Done) {
-      throw Failure("speech-dispatcher did not answer within " +
-                    std::to_string(limits.connect.count()) + " ms");
-    }
-  } catch (const Failure&) {
-    link->markLost();
-    throw;
-  }
-  link->defaultRate_ = *rate;
+  std::weak_ptr<Watch> watch = link->watch_;
+  state->wake = [watch] {
+    if (auto alive = watch.lock()) alive->wake.notify_all();
+  };
+  link->watch_->state = state;
   // Listed while the game opens its window and sound; voices() waits.
-  state->listing = state->worker.post(
+  state->setListing(true);
+  const auto listing = state->worker.post(
       [state] { state->listed = state->client->listVoices(); });
-  state->listingDeadline = deadline;
+  link->listing_ = listing;
+  link->listingDeadline_ = deadline;
+  std::thread(watchLink, link->watch_).detach();
   return link;
 }
 
 SpeechdLink::SpeechdLink(Limits limits)
-    : limits_(limits), state_(std::make_shared<State>()) {}
+    : limits_(limits), watch_(std::make_shared<Watch>()) {
+  watch_->limits = limits;
+}
 
 SpeechdLink::~SpeechdLink() {
+  std::shared_ptr<State> state;
+  {
+    std::lock_guard lock(watch_->mutex);
+    watch_->stopping = true;
+    state = watch_->state;
+  }
+  watch_->wake.notify_all();
   // A thread stuck in a call to a daemon that stopped answering is left to
   // end with the process.
-  state_->worker.post([state = state_] { state->client.reset(); });
-  state_->worker.stop(limits_.close);
+  state->worker.post([state] { state->client.reset(); });
+  state->worker.stop(limits_.close);
 }
 
-std::size_t SpeechdLink::cancelled() const {
-  std::lock_guard lock(state_->eventMutex);
-  return state_->cancelled;
+std::shared_ptr<SpeechdLink::State> SpeechdLink::current() const {
+  std::lock_guard lock(watch_->mutex);
+  return watch_->state;
 }
 
-bool SpeechdLink::lost() const {
-  std::lock_guard lock(state_->eventMutex);
-  return state_->lostLocked();
+int SpeechdLink::defaultRate() const { return current()->defaultRate; }
+
+std::size_t SpeechdLink::cancelled() const { return current()->cancelled(); }
+
+bool SpeechdLink::lost() const { return current()->isLost(); }
+
+void SpeechdLink::setListener(std::weak_ptr<LinkListener> listener) {
+  std::unique_lock lock(watch_->mutex);
+  watch_->listener = std::move(listener);
+  watch_->callEnded.wait(lock, [this] { return !watch_->calling; });
 }
 
-void SpeechdLink::markLost() const {
-  std::lock_guard lock(state_->eventMutex);
-  state_->lost = true;
+std::vector<Unheard> SpeechdLink::takeUnheard() {
+  return current()->takeUnheard();
 }
 
 const std::vector<DaemonVoice>& SpeechdLink::voices() {
-  if (state_->listing) {
-    const auto ticket = *state_->listing;
-    state_->listing.reset();
+  if (listing_) {
+    const auto ticket = *listing_;
+    listing_.reset();
+    const auto state = current();
     try {
-      if (state_->worker.wait(ticket, left(state_->listingDeadline)) !=
-          SpeechWorker::Outcome::Done) {
+      const auto rest =
+          std::max(std::chrono::duration_cast<std::chrono::milliseconds>(
+                       listingDeadline_ - std::chrono::steady_clock::now()),
+                   std::chrono::milliseconds::zero());
+      if (state->worker.wait(ticket, rest) != SpeechWorker::Outcome::Done) {
         throw Failure("speech-dispatcher did not list its voices within " +
                       std::to_string(limits_.connect.count()) + " ms");
       }
       // libspeechd lists nothing, without failing, for a daemon that died.
-      if (lost()) throw Failure("speech-dispatcher hung up while listing");
+      if (state->isLost()) {
+        throw Failure("speech-dispatcher hung up while listing");
+      }
     } catch (const Failure&) {
-      markLost();
+      state->markLost();
       throw;
     }
     // The job has ended: the list is no longer the worker's.
-    state_->voices = std::move(state_->listed);
+    voices_ = std::move(state->listed);
+    state->setListing(false);
   }
-  return state_->voices;
+  return voices_;
 }
 
-std::uint64_t SpeechdLink::post(std::function<void(SpeechdClient&)> job) {
-  return state_->worker.post([state = state_, job = std::move(job)] {
-    if (!state->client) throw Failure("not connected to speech-dispatcher");
-    job(*state->client);
-  });
-}
-
-void SpeechdLink::run(std::function<void(SpeechdClient&)> job) {
-  if (lost()) throw Failure("speech-dispatcher is no longer answering");
+void SpeechdLink::queue(std::function<std::size_t(SpeechdClient&)> request,
+                        Unheard what) {
   // A request's limit must not count the listing queued before it.
-  if (state_->listing) voices();
-  const auto ticket = post(std::move(job));
-  try {
-    if (state_->worker.wait(ticket, limits_.request) ==
-        SpeechWorker::Outcome::Done) {
-      return;
-    }
-  } catch (const Failure&) {
-    // libspeechd tells a refusal from a broken connection by nothing: a
-    // harmless question marks the link lost when it is broken; the first
-    // failure is the one reported.
-    const auto ping = post([](SpeechdClient& client) { client.ping(); });
-    try {
-      if (state_->worker.wait(ping, limits_.request) !=
-          SpeechWorker::Outcome::Done) {
-        markLost();
-      }
-    } catch (const Failure&) {
-      markLost();
-    }
-    throw;
+  if (listing_) voices();
+  const auto state = current();
+  if (state->isLost()) {
+    throw Failure("speech-dispatcher is no longer answering");
   }
-  markLost();
-  throw Failure("speech-dispatcher did not answer within " +
-                std::to_string(limits_.request.count()) + " ms");
+  state->post(std::move(request), std::move(what));
+  watch_->wake.notify_all();
 }
 
-std::size_t SpeechdLink::say(const std::string& text,
-                             const MessageSettings& settings, bool waited) {
-  auto id = std::make_shared<std::size_t>(0);
-  run([text, settings, waited, id](SpeechdClient& client) {
-    *id = client.say(text, settings, waited);
-  });
-  return *id;
+void SpeechdLink::say(const std::string& text, const MessageSettings& settings,
+                      Unheard what) {
+  queue(
+      [text, settings](SpeechdClient& client) {
+        return client.say(text, settings, false);
+      },
+      std::move(what));
 }
 
 void SpeechdLink::sayCharacter(const std::string& character,
-                               const MessageSettings& settings) {
-  run([character, settings](SpeechdClient& client) {
-    client.sayCharacter(character, settings);
-  });
+                               const MessageSettings& settings, Unheard what) {
+  queue(
+      [character, settings](SpeechdClient& client) -> std::size_t {
+        client.sayCharacter(character, settings);
+        return 0;
+      },
+      std::move(what));
 }
 
 void SpeechdLink::cancel() {
-  run([](SpeechdClient& client) { client.cancel(); });
+  Unheard purge;
+  purge.purge = true;
+  queue(
+      [](SpeechdClient& client) -> std::size_t {
+        client.cancel();
+        return 0;
+      },
+      std::move(purge));
 }
 
-void SpeechdLink::waitHeard(std::size_t id, std::chrono::milliseconds limit,
-                            const GiveUp& giveUp) {
+void SpeechdLink::sayAndWait(const std::string& text,
+                             const MessageSettings& settings,
+                             std::chrono::milliseconds limit,
+                             const GiveUp& giveUp) {
   using Clock = std::chrono::steady_clock;
+  if (listing_) voices();
+  const auto state = current();
+  if (state->isLost()) {
+    throw Failure("speech-dispatcher is no longer answering");
+  }
+  auto id = std::make_shared<std::size_t>(0);
+  const auto said = state->post(
+      [text, settings, id](SpeechdClient& client) {
+        *id = client.say(text, settings, true);
+        return *id;
+      },
+      std::nullopt);
+  watch_->wake.notify_all();
+  const auto closing = [&giveUp] { return giveUp && giveUp(); };
+  auto stopWaiting = [&] {
+    // Not waited for: the program is ending and must not hang on a daemon
+    // that stopped answering.
+    state->post(
+        [](SpeechdClient& client) -> std::size_t {
+          client.cancel();
+          return 0;
+        },
+        std::nullopt);
+  };
+  const auto outcome = state->worker.wait(
+      said, limits_.request, [&] { return closing() || state->isLost(); });
+  if (outcome == SpeechWorker::Outcome::TimedOut) {
+    state->markLost();
+    throw Failure("speech-dispatcher did not answer within " +
+                  std::to_string(limits_.request.count()) + " ms");
+  }
+  if (outcome == SpeechWorker::Outcome::GaveUp) {
+    if (state->isLost()) {
+      throw Failure("speech-dispatcher stopped answering before a text");
+    }
+    stopWaiting();
+    return;
+  }
+
   const auto deadline = Clock::now() + limit;
+  auto fail = [&state](const std::string& why) {
+    state->markLost();
+    throw Failure(why);
+  };
   auto nextPing = Clock::now() + kPingEvery;
   SpeechWorker::Ticket ping = 0;  // none asked
   auto pingSent = Clock::now();
-  auto fail = [this](const std::string& why) {
-    markLost();
-    throw Failure(why);
-  };
   for (;;) {
-    {
-      std::unique_lock lock(state_->eventMutex);
-      const bool ended = state_->eventArrived.wait_for(
-          lock, std::chrono::milliseconds(10),
-          [&] { return state_->ended.count(id) != 0; });
-      if (ended) {
-        // Messages end in order: the earlier ones are of no more use.
-        state_->ended.erase(state_->ended.begin(),
-                            state_->ended.upper_bound(id));
-        return;
-      }
-      if (state_->lostLocked()) {
-        throw Failure("speech-dispatcher hung up before a text ended");
-      }
+    if (state->waitEnded(*id, kLookEvery)) return;
+    if (state->isLost()) {
+      throw Failure("speech-dispatcher hung up before a text ended");
     }
     const auto now = Clock::now();
     if (now >= deadline) {
       fail("speech-dispatcher did not finish a text within " +
            std::to_string(limit.count()) + " ms");
     }
-    if (giveUp && giveUp()) {
-      // Not waited for: the program is ending and must not hang on a
-      // daemon that stopped answering.
-      post([](SpeechdClient& client) { client.cancel(); });
+    if (closing()) {
+      stopWaiting();
       return;
     }
     // A daemon that stopped sends no event and keeps its socket: ask it
     // something, without waiting, and see that it answers in time.
     if (ping == 0 && now >= nextPing) {
-      ping = post([](SpeechdClient& client) { client.ping(); });
+      ping = state->post(
+          [](SpeechdClient& client) -> std::size_t {
+            client.ping();
+            return 0;
+          },
+          std::nullopt);
       pingSent = now;
-    } else if (ping != 0 && state_->worker.done(ping)) {
+    } else if (ping != 0 && state->worker.done(ping)) {
       try {
-        state_->worker.wait(ping, std::chrono::milliseconds::zero());
+        state->worker.wait(ping, std::chrono::milliseconds::zero());
       } catch (const Failure& failure) {
         fail(std::string("speech-dispatcher stopped answering: ") +
              failure.what());

@@ -35,20 +35,31 @@ MessageSettings SpeechdVoice::settings() const {
   MessageSettings result;
   result.rate = daemonRate(link_->defaultRate(), rateStep());
   result.volume = daemonVolume(volume());
-  if (voiceIndex_ > 0) result.voice = static_cast<std::size_t>(voiceIndex_ - 1);
+  if (voiceIndex_ > 0) {
+    result.voice =
+        link_->voices().at(static_cast<std::size_t>(voiceIndex_ - 1));
+  }
   return result;
 }
 
 void SpeechdVoice::queue(const std::wstring& text, bool waited,
                          bool namesCharacter) {
   if (text.empty()) return;  // see the note at the top
-  if (namesCharacter && !waited) {
-    // A typed key's echo: "." is heard as its name, not as a pause.
-    link_->sayCharacter(toUtf8(text), settings());
+  if (waited) {
+    link_->sayAndWait(toUtf8(text), settings(), heardWithin(text.size()),
+                      giveUp_);
     return;
   }
-  const std::size_t id = link_->say(toUtf8(text), settings(), waited);
-  if (waited) link_->waitHeard(id, heardWithin(text.size()), giveUp_);
+  // Kept to be said another way should the daemon not say it.
+  Unheard what;
+  what.text = text;
+  what.rateStep = rateStep();
+  if (namesCharacter) {
+    // A typed key's echo: "." is heard as its name, not as a pause.
+    link_->sayCharacter(toUtf8(text), settings(), std::move(what));
+  } else {
+    link_->say(toUtf8(text), settings(), std::move(what));
+  }
 }
 
 }  // namespace pelliwick::speechd
