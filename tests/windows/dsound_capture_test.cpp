@@ -31,16 +31,22 @@ struct Recorded {
   }
 };
 
-// Plays, waits for the status to fall, and returns what was recorded.
-Recorded record(SoundBuffer& buffer, std::chrono::milliseconds stopAfter = {}) {
+// Plays, stops after `cutAfter` (or drops the buffer then, when given its
+// only owner), waits for the status to fall, and returns what was recorded.
+Recorded record(SoundBuffer* buffer, std::shared_ptr<SoundBuffer>* owner,
+                std::chrono::milliseconds cutAfter) {
   const auto before = std::filesystem::file_size(kCapture) & ~std::uintmax_t{3};
-  buffer.setCurrentPosition(0);
-  buffer.play(0);
-  if (stopAfter.count() > 0) {
-    std::this_thread::sleep_for(stopAfter);
-    buffer.stop();
+  buffer->setCurrentPosition(0);
+  buffer->play(0);
+  if (cutAfter.count() > 0) {
+    std::this_thread::sleep_for(cutAfter);
+    if (owner) {
+      owner->reset();
+    } else {
+      buffer->stop();
+    }
   }
-  while (buffer.getStatus() != 0) Sleep(2);
+  while (!owner && buffer->getStatus() != 0) Sleep(2);
   Sleep(500);  // the recording lags the sound
   std::ifstream in(kCapture, std::ios::binary);
   in.seekg(static_cast<std::streamoff>(before));
@@ -59,6 +65,15 @@ Recorded record(SoundBuffer& buffer, std::chrono::milliseconds stopAfter = {}) {
     r.right += double(r.at(i, 1)) * r.at(i, 1);
   }
   return r;
+}
+
+Recorded record(SoundBuffer& buffer, std::chrono::milliseconds cutAfter = {}) {
+  return record(&buffer, nullptr, cutAfter);
+}
+
+Recorded record(std::shared_ptr<SoundBuffer>& owner,
+                std::chrono::milliseconds cutAfter) {
+  return record(owner.get(), &owner, cutAfter);
 }
 
 double decibels(double energy, double reference) {
@@ -101,59 +116,73 @@ TEST(DirectSoundCapture, TheCardGetsTheCueWithItsLengthPanVolumeAndPitch) {
   DestroyWindow(window);
 }
 
-// A stop in the middle of a cue fades it out: the last millisecond that
-// sounds is far quieter than the cue was just before.
-TEST(DirectSoundCapture, AStopFadesOutInsteadOfClicking) {
+// A test cue whose cut would be plain to see: a level that never comes
+// near zero (a slow 100 Hz wave on top of a steady offset), reached after a
+// soft start, for two seconds at 11025 Hz.
+std::filesystem::path writeSteadyCue() {
+  const auto file = std::filesystem::temp_directory_path() / "steady.wav";
+  std::vector<std::int16_t> samples(2 * 11025);
+  for (std::size_t i = 0; i < samples.size(); ++i) {
+    const double t = static_cast<double>(i) / 11025;
+    const double rise = std::min(1.0, t / 0.02);
+    samples[i] = static_cast<std::int16_t>(
+        rise * (12000 + 4000 * std::sin(2 * 3.14159265358979 * 100 * t)));
+  }
+  std::ofstream out(file, std::ios::binary);
+  auto put = [&](std::uint32_t value, int bytes) {
+    for (int b = 0; b < bytes; ++b) out.put(static_cast<char>(value >> 8 * b));
+  };
+  const auto data = static_cast<std::uint32_t>(samples.size() * 2);
+  out.write("RIFF", 4);
+  put(36 + data, 4);
+  out.write("WAVEfmt ", 8);
+  for (const auto& [value, bytes] : {std::pair{16u, 4},
+                                     {1u, 2},
+                                     {1u, 2},
+                                     {11025u, 4},
+                                     {22050u, 4},
+                                     {2u, 2},
+                                     {16u, 2}}) {
+    put(value, bytes);
+  }
+  out.write("data", 4);
+  put(data, 4);
+  out.write(reinterpret_cast<const char*>(samples.data()), data);
+  return file;
+}
+
+// A stop, or dropping the buffer, in the middle of a cue fades it out: no
+// step between two recorded samples at its end is steeper than the fade's. Cut
+// off hard, the level falls by 12000 within a few samples.
+TEST(DirectSoundCapture, AStopOrADropFadesOutInsteadOfClicking) {
   win32::ComApartment com;
   HWND window = CreateWindowExW(0, L"STATIC", L"capture", 0, 0, 0, 10, 10,
                                 nullptr, nullptr, nullptr, nullptr);
   DirectSoundSystem system;
   auto device = system.createRoot()->directSoundCreate();
   device->setCooperativeLevel(window, DSSCL_PRIORITY);
+  const auto cue = writeSteadyCue();
   for (const bool dropped : {false, true}) {
     SCOPED_TRACE(dropped ? "dropped" : "stopped");
-    auto wild = device->createBufferFromFile(
-        win32::programFolder() / "wild.wav", {0xE0});
-    Recorded r;
-    if (dropped) {
-      const auto before =
-          std::filesystem::file_size(kCapture) & ~std::uintmax_t{3};
-      wild->play(0);
-      Sleep(400);
-      wild.reset();
-      Sleep(600);
-      std::ifstream in(kCapture, std::ios::binary);
-      in.seekg(static_cast<std::streamoff>(before));
-      Recorded raw;
-      std::int16_t frame[2];
-      while (in.read(reinterpret_cast<char*>(frame), sizeof frame)) {
-        raw.samples.insert(raw.samples.end(), frame, frame + 2);
-      }
-      r = raw;
-      r.first = r.frames();
-      for (std::size_t i = 0; i < r.frames(); ++i) {
-        if (std::abs(r.at(i, 0)) > 8)
-          r.first = std::min(r.first, i), r.last = i;
-      }
-    } else {
-      r = record(*wild, std::chrono::milliseconds(400));
-    }
-    ASSERT_LT(r.first, r.last) << "nothing was recorded";
-    // wild.wav lasts 1.5 s: this is the cut, not the end.
+    auto buffer = device->createBufferFromFile(cue, {0xE0});
+    buffer->setFrequency(11026);
+    const Recorded r = dropped
+                           ? record(buffer, std::chrono::milliseconds(400))
+                           : record(*buffer, std::chrono::milliseconds(400));
+    ASSERT_LT(r.first, r.last) << "nothing was recorded in " << r.frames();
+    // The cue lasts 2 s: this is the cut, not the end.
     EXPECT_LT(r.seconds(), 0.6);
-    const auto ms = static_cast<std::size_t>(kRate / 1000);
-    int before = 0, lastMs = 0;
-    for (std::size_t i = r.last - 20 * ms; i < r.last - 5 * ms; ++i) {
-      before = std::max(before, std::abs(r.at(i, 0)));
+    // (The start is not ours to judge: Wine begins a few milliseconds in.)
+    int steepest = 0;
+    for (std::size_t i = r.last - 30 * 44; i <= r.last + 1 && i < r.frames();
+         ++i) {
+      steepest = std::max(steepest, std::abs(r.at(i, 0) - r.at(i - 1, 0)));
     }
-    for (std::size_t i = r.last - ms; i <= r.last; ++i) {
-      lastMs = std::max(lastMs, std::abs(r.at(i, 0)));
-    }
-    std::printf("peak before the cut %d, in its last millisecond %d\n", before,
-                lastMs);
-    EXPECT_GT(before, 5000);
-    EXPECT_LT(lastMs, before / 4);
+    std::printf("%s: steepest step %d\n", dropped ? "drop" : "stop", steepest);
+    // The fade: 12000 over 3 ms (132 samples), plus the wave's own slope.
+    EXPECT_LT(steepest, 400);
   }
+  std::filesystem::remove(cue);
   DestroyWindow(window);
 }
 

@@ -43,6 +43,11 @@ fi
       --format=s16le --rate=44100 --channels=2 --latency-msec=5 \
       "$root/capture.raw" </dev/null >"$pulse/parec.log" 2>&1 9>&- &
     echo $! >"$pulse/parec.pid"
+    # Tests read the recording as it grows: it must run before they start.
+    for _ in $(seq 100); do
+      [[ -s $root/capture.raw ]] && break
+      sleep 0.05
+    done
   fi
   printf 'pcm.!default { type pulse server "%s" }\nctl.!default { type pulse server "%s" }\n' \
     "$server" "$server" >"$root/home/.asoundrc"
