@@ -50,6 +50,9 @@ TEST_P(SoundContract, CuePlaysForItsLengthAndFasterAtAHigherFrequency) {
   auto o = open(GetParam());
   auto buffer =
       o.device->createBufferFromFile(o.cue("ding.wav"), {kAllControls});
+  // A device just opened may take its first samples faster than it plays
+  // them, while its own buffer fills: the first cue is not timed.
+  playToEnd(*buffer, 11026);
   // ding.wav holds 0.35 s at 11025 Hz.
   const double normal = playToEnd(*buffer, 11026);
   EXPECT_GT(normal, 0.3);

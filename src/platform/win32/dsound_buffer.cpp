@@ -81,8 +81,17 @@ DirectSoundBuffer::DirectSoundBuffer(std::shared_ptr<DirectSoundCore> core,
   desc.dwBufferBytes = bytes_;
   desc.lpwfxFormat = &format;
 
+  // Counted from here: the device stays open while this buffer lives.
+  struct Use {
+    DirectSoundCore& core;
+    ComRef<IDirectSound8> device = core.acquire();
+    bool kept = false;
+    ~Use() {
+      if (!kept) core.release();
+    }
+  } use{*core_};
   ComRef<IDirectSoundBuffer> plain;
-  check(core_->device->CreateSoundBuffer(&desc, plain.put(), nullptr),
+  check(use.device->CreateSoundBuffer(&desc, plain.put(), nullptr),
         "sound device: CreateSoundBuffer");
   check(plain->QueryInterface(IID_IDirectSoundBuffer8,
                               reinterpret_cast<void**>(buffer_.put())),
@@ -96,21 +105,24 @@ DirectSoundBuffer::DirectSoundBuffer(std::shared_ptr<DirectSoundCore> core,
   DSBPOSITIONNOTIFY atStop{static_cast<DWORD>(DSBPN_OFFSETSTOP), end_->stopped};
   check(notify->SetNotificationPositions(1, &atStop),
         "sound buffer: SetNotificationPositions");
-  core_->watcher.watch(end_);
+  core_->watcher().watch(end_);
+  use.kept = true;
 }
 
 DirectSoundBuffer::~DirectSoundBuffer() {
-  core_->watcher.forget(end_);
-  if (fading_) return;  // the watcher stops it, and then lets go of it
+  core_->watcher().forget(end_);
   DWORD status = 0;
-  if (FAILED(buffer_->GetStatus(&status))) return;
-  if ((status & DSBSTATUS_PLAYING) == 0) return;
-  try {
-    fadeOut(status);
-  } catch (const Failure&) {
-    // Nothing can be raised here: the cut is made without a fade instead.
-    buffer_->Stop();
+  // A fading buffer is stopped, and then let go of, by the watcher.
+  if (!fading_ && SUCCEEDED(buffer_->GetStatus(&status)) &&
+      (status & DSBSTATUS_PLAYING) != 0) {
+    try {
+      fadeOut(status);
+    } catch (const Failure&) {
+      // Nothing can be raised here: the cut is made without a fade instead.
+      buffer_->Stop();
+    }
   }
+  core_->release();
 }
 
 void DirectSoundBuffer::fillFromSound() {
@@ -163,7 +175,7 @@ void DirectSoundBuffer::fadeOut(DWORD status) {
                     std::chrono::duration_cast<CueWatcher::Clock::duration>(
                         std::chrono::duration<double>(seconds)) +
                     kStopMargin;
-  core_->watcher.stopAt(buffer_, when, end_);
+  core_->watcher().stopAt(buffer_, when, end_);
 }
 
 void DirectSoundBuffer::settle() {

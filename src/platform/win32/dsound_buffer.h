@@ -4,16 +4,10 @@
 
 #include "com_ref.h"
 #include "dsound_api.h"
-#include "dsound_watcher.h"
+#include "dsound_core.h"
 #include "wave_data.h"
 
 namespace pelliwick::win32 {
-
-// The default DirectSound device and the thread that watches its buffers.
-struct DirectSoundCore {
-  ComRef<IDirectSound8> device;
-  CueWatcher watcher;
-};
 
 // A secondary buffer made from a cue's sound. A stop, or dropping the
 // buffer while it plays, fades the sound out over a few milliseconds; the

@@ -10,9 +10,9 @@
 #include <string>
 
 #include "dsound_buffer.h"
+#include "dsound_core.h"
 #include "failure.h"
 #include "wave_file.h"
-#include "win32_failure.h"
 
 namespace pelliwick {
 
@@ -36,9 +36,7 @@ class DirectSoundDevice : public SoundDevice {
       throw Failure("sound device: unknown cooperative level " +
                     std::to_string(level));
     }
-    win32::check(core_->device->SetCooperativeLevel(hwnd, level),
-                 "sound device: SetCooperativeLevel");
-    core_->watcher.setWindow(hwnd);
+    core_->setCooperativeLevel(hwnd, level);
   }
 
   std::shared_ptr<SoundBuffer> createBufferFromFile(
@@ -54,10 +52,8 @@ class DirectSoundDevice : public SoundDevice {
 class DirectSoundRoot : public SoundRoot {
  public:
   std::shared_ptr<SoundDevice> directSoundCreate() override {
-    auto core = std::make_shared<win32::DirectSoundCore>();
-    win32::check(DirectSoundCreate8(nullptr, core->device.put(), nullptr),
-                 "sound: DirectSoundCreate8");
-    return std::make_shared<DirectSoundDevice>(std::move(core));
+    return std::make_shared<DirectSoundDevice>(
+        std::make_shared<win32::DirectSoundCore>());
   }
 };
 

@@ -4,6 +4,7 @@
 #include "dsound_watcher.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "failure.h"
 #include "win32_failure.h"
@@ -70,6 +71,26 @@ void CueWatcher::stopAt(ComRef<IDirectSoundBuffer8> buffer,
   SetEvent(wake_);
 }
 
+void CueWatcher::closeWhenIdle(Clock::time_point when,
+                               std::function<void()> close) {
+  {
+    std::lock_guard lock(mutex_);
+    closeAt_ = when;
+    close_ = std::move(close);
+  }
+  SetEvent(wake_);
+}
+
+void CueWatcher::closeIfDue() {
+  std::function<void()> close;
+  {
+    std::lock_guard lock(mutex_);
+    if (!close_ || !pending_.empty() || Clock::now() < closeAt_) return;
+    close = std::exchange(close_, nullptr);
+  }
+  close();
+}
+
 void CueWatcher::stopDue() {
   std::vector<PendingStop> due;
   {
@@ -104,12 +125,13 @@ void CueWatcher::run() {
         handles.push_back(end->stopped);
         ends.push_back(end);
       }
-      if (!pending_.empty()) {
-        auto first = std::min_element(
-            pending_.begin(), pending_.end(),
-            [](const auto& a, const auto& b) { return a.when < b.when; });
-        const auto wait = std::chrono::ceil<std::chrono::milliseconds>(
-            first->when - Clock::now());
+      auto next = Clock::time_point::max();
+      for (const auto& stop : pending_) next = std::min(next, stop.when);
+      // The close waits for the stops: it is timed again after them.
+      if (close_ && pending_.empty()) next = std::min(next, closeAt_);
+      if (next != Clock::time_point::max()) {
+        const auto wait =
+            std::chrono::ceil<std::chrono::milliseconds>(next - Clock::now());
         timeout = static_cast<DWORD>(std::max<long long>(0, wait.count()));
       }
     }
@@ -128,6 +150,7 @@ void CueWatcher::run() {
       Sleep(10);
     }
     stopDue();
+    closeIfDue();
   }
 }
 

@@ -2,7 +2,7 @@
 
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -32,7 +32,8 @@ struct CueEnd {
 
 // One thread per device that sleeps until a buffer stops by itself, then
 // posts kWakeMessage to the window so that the game's wait sees the status
-// at once; and that stops faded-out buffers once their fade has sounded.
+// at once; that stops faded-out buffers once their fade has sounded; and
+// that lets the device go after a silence.
 class CueWatcher {
  public:
   using Clock = std::chrono::steady_clock;
@@ -49,6 +50,9 @@ class CueWatcher {
   // Stops `buffer` at `when`, then sets `end->faded` and drops the buffer.
   void stopAt(ComRef<IDirectSoundBuffer8> buffer, Clock::time_point when,
               std::shared_ptr<CueEnd> end);
+  // Runs `close` at `when` once no stop is pending, unless a later call
+  // put another in its place; dropped when the watcher ends.
+  void closeWhenIdle(Clock::time_point when, std::function<void()> close);
 
  private:
   struct PendingStop {
@@ -58,6 +62,7 @@ class CueWatcher {
   };
   void run();
   void stopDue();
+  void closeIfDue();
 
   std::atomic<HWND> window_{nullptr};
   HANDLE wake_;
@@ -65,6 +70,8 @@ class CueWatcher {
   bool quit_ = false;
   std::vector<std::shared_ptr<CueEnd>> watched_;
   std::vector<PendingStop> pending_;
+  Clock::time_point closeAt_;
+  std::function<void()> close_;
   std::thread thread_;
 };
 
