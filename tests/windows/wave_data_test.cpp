@@ -1,6 +1,7 @@
 #include "win32/wave_data.h"
 
 #include <gtest/gtest.h>
+#include <windows.h>
 
 #include <cstring>
 #include <fstream>
@@ -174,6 +175,20 @@ TEST(WaveFile, MissingFoldersAndDevicesAreRefused) {
         std::filesystem::path("CONIN$")}) {
     EXPECT_THROW(loadWaveFile(file), Failure) << file.string();
   }
+  // A pipe is opened (its server waits) but never read.
+  HANDLE server =
+      CreateNamedPipeW(L"\\\\.\\pipe\\pelliwick-cue", PIPE_ACCESS_DUPLEX,
+                       PIPE_TYPE_BYTE, 1, 4096, 4096, 0, nullptr);
+  ASSERT_NE(server, INVALID_HANDLE_VALUE);
+  try {
+    loadWaveFile(L"\\\\.\\pipe\\pelliwick-cue");
+    ADD_FAILURE() << "no failure";
+  } catch (const Failure& failure) {
+    EXPECT_NE(std::string(failure.what()).find("not a regular file"),
+              std::string::npos)
+        << failure.what();
+  }
+  CloseHandle(server);
   // The real cues read.
   const auto ding = loadWaveFile(folder / "ding.wav");
   EXPECT_EQ(ding.channels, 1);

@@ -5,10 +5,9 @@
 // DirectSound manages itself at the priority level.
 #include "dsound_system.h"
 
-#include "dsound_api.h"
-// (after the API)
 #include <string>
 
+#include "dsound_api.h"
 #include "dsound_buffer.h"
 #include "dsound_core.h"
 #include "failure.h"

@@ -27,6 +27,7 @@ WaveData loadWaveFile(const std::filesystem::path& file) {
     HANDLE handle;
     ~Close() { CloseHandle(handle); }
   } close{handle};
+  // Before any read: reading a pipe or a console could wait for ever.
   if (GetFileType(handle) != FILE_TYPE_DISK) {
     throw Failure(what + ": not a regular file");
   }
@@ -41,8 +42,6 @@ WaveData loadWaveFile(const std::filesystem::path& file) {
 
   std::vector<std::uint8_t> bytes(static_cast<std::size_t>(size.QuadPart));
   std::size_t done = 0;
-  // Checked before the first read: reading a pipe or a console could wait
-  // for ever.
   while (done < bytes.size()) {
     DWORD got = 0;
     if (!ReadFile(handle, bytes.data() + done,
