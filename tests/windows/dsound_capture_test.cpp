@@ -76,6 +76,15 @@ Recorded record(std::shared_ptr<SoundBuffer>& owner,
   return record(owner.get(), &owner, cutAfter);
 }
 
+// Crossings of zero per second on the left: a measure of pitch.
+double crossingsPerSecond(const Recorded& r) {
+  int crossings = 0;
+  for (std::size_t i = r.first + 1; i <= r.last; ++i) {
+    crossings += (r.at(i - 1, 0) < 0) != (r.at(i, 0) < 0);
+  }
+  return crossings / r.seconds();
+}
+
 double decibels(double energy, double reference) {
   return 10 * std::log10(energy / reference);
 }
@@ -113,6 +122,8 @@ TEST(DirectSoundCapture, TheCardGetsTheCueWithItsLengthPanVolumeAndPitch) {
   ding->setFrequency(15000);
   const Recorded higher = record(*ding);
   EXPECT_NEAR(higher.seconds(), 0.35 * 11025 / 15000, 0.02);
+  EXPECT_NEAR(crossingsPerSecond(higher) / crossingsPerSecond(plain),
+              15000.0 / 11026, 0.05);
   DestroyWindow(window);
 }
 
