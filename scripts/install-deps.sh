@@ -11,7 +11,7 @@ packages=(
   desktop-file-utils appstream man-db dpkg-dev file lintian
   speech-dispatcher speech-dispatcher-espeak-ng
   libbrlapi-dev brltty
-  pulseaudio pulseaudio-utils
+  pulseaudio pulseaudio-utils libasound2-plugins
   clang-14 libclang-rt-14-dev
   mingw-w64 g++-mingw-w64-x86-64-posix wine wine64 nsis zip
 )
