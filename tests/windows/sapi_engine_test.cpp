@@ -74,11 +74,7 @@ TEST_F(SapiEngineTest, EveryFailingCallRaisesFailureWithTheSystemsWords) {
           {L"GetRate", [](SpeechVoice& v) { v.rate(); }},
           {L"Speak", [](SpeechVoice& v) { v.speak(L"hello", 1); }},
           {L"Speak", [](SpeechVoice& v) { v.speak(L"", 2); }},
-          {L"SetVolume",
-           [](SpeechVoice& v) {
-             v.setVolume(40);
-             v.speak(L"quieter", 1);
-           }},
+          {L"SetVolume", [](SpeechVoice& v) { v.setVolume(40); }},
           {L"WaitUntilDone", [](SpeechVoice& v) { v.speak(L"waited", 0); }},
       };
   for (const auto& [method, call] : calls) {

@@ -46,6 +46,11 @@ void SapiVoice::chooseVoice(int index) {
         "cannot choose SAPI voice " + std::to_string(index));
 }
 
+void SapiVoice::volumeSet(int volume) {
+  check(voice_->SetVolume(static_cast<USHORT>(volume)),
+        "cannot set the SAPI speech volume to " + std::to_string(volume));
+}
+
 void SapiVoice::silence() {
   check(voice_->Speak(nullptr, SPF_PURGEBEFORESPEAK, nullptr),
         "cannot silence the SAPI voice");
@@ -54,11 +59,6 @@ void SapiVoice::silence() {
 void SapiVoice::queue(const std::wstring& text, bool waited,
                       bool namesCharacter) {
   if (!text.empty()) {
-    if (volume() != appliedVolume_) {
-      check(voice_->SetVolume(static_cast<USHORT>(volume())),
-            "cannot set the SAPI speech volume");
-      appliedVolume_ = volume();
-    }
     const SapiText spoken = sapiText(text, namesCharacter);
     // Always queued: a waited text is waited for below, where a closed
     // window can end the wait.

@@ -14,8 +14,8 @@ namespace pelliwick::win32 {
 using Microsoft::WRL::ComPtr;
 
 // One SAPI 5 voice object over ISpVoice. `voices` are the tokens it counts,
-// in SAPI's order. Rate and volume go to SAPI: the rate when it is set (a
-// rate SAPI refuses fails that call), the volume with the next text.
+// in SAPI's order. Rate and volume go to SAPI when they are set: a rate SAPI
+// refuses fails that call.
 class SapiVoice : public VoiceFront {
  public:
   SapiVoice(ComPtr<ISpVoice> voice, std::vector<ComPtr<ISpObjectToken>> voices,
@@ -30,6 +30,7 @@ class SapiVoice : public VoiceFront {
   std::string engineName() const override { return "SAPI"; }
   int voiceCount() override;
   void chooseVoice(int index) override;
+  void volumeSet(int volume) override;
   void silence() override;
   void queue(const std::wstring& text, bool waited,
              bool namesCharacter) override;
@@ -40,7 +41,6 @@ class SapiVoice : public VoiceFront {
   ComPtr<ISpVoice> voice_;
   std::vector<ComPtr<ISpObjectToken>> voices_;
   GiveUp closing_;
-  int appliedVolume_ = -1;
 };
 
 }  // namespace pelliwick::win32

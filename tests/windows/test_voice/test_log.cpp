@@ -47,8 +47,10 @@ std::string stamp() {
 
 void logLine(const char* kind, const std::string& value) {
   static std::mutex mutex;
-  const std::wstring path = environment(L"PELLIWICK_TEST_VOICE_LOG");
+  std::wstring path = environment(L"PELLIWICK_TEST_VOICE_LOG");
   if (path.empty()) return;
+  // A Linux path is taken too: Wine's Z: is the Linux root.
+  if (path.front() == L'/') path = L"Z:" + path;
   std::string line = stamp() + ' ' + kind + ' ';
   for (char c : value) {
     if (c == '\n') {

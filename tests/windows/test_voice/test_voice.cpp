@@ -6,7 +6,7 @@
 // calls the game makes; every other method answers E_NOTIMPL.
 //
 // Each call appends one line to the file named by PELLIWICK_TEST_VOICE_LOG
-// (a Windows path; Wine's Z:\ is the Linux root):
+// (a Windows path, Wine's Z:\ being the Linux root, or a Linux path):
 //   <seconds> <kind> <value>
 // <seconds> is Unix time (GetSystemTimePreciseAsFileTime, 7 decimals), as
 // CLOCK_REALTIME reads it on Linux. In <value>, newline, carriage return and
