@@ -23,6 +23,9 @@ class RecordingVoice : public VoiceFront {
   void chooseVoice(int index) override {
     calls.push_back("choose " + std::to_string(index));
   }
+  void volumeSet(int volume) override {
+    calls.push_back("volume " + std::to_string(volume));
+  }
   void silence() override { calls.push_back("silence"); }
   void queue(const std::wstring& text, bool waited,
              bool namesCharacter) override {
@@ -69,7 +72,9 @@ TEST(VoiceFront, RefusesWhatNoEngineCanDo) {
   voice.setVolume(100);
   voice.setRate(-12);
   EXPECT_EQ(voice.rate(), -12);
-  EXPECT_EQ(voice.calls, std::vector<std::string>{"choose 2"});
+  // Only a volume that passed the check reaches the engine.
+  const std::vector<std::string> expected{"choose 2", "volume 0", "volume 100"};
+  EXPECT_EQ(voice.calls, expected);
 }
 
 }  // namespace

@@ -24,6 +24,7 @@ void VoiceFront::setVolume(int volume) {
                   std::to_string(volume));
   }
   volume_ = volume;
+  volumeSet(volume);
 }
 
 void VoiceFront::speak(const std::wstring& text, unsigned flags) {

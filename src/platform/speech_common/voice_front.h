@@ -35,6 +35,9 @@ class VoiceFront : public SpeechVoice {
   virtual int voiceCount() = 0;
   // `index` is in the list.
   virtual void chooseVoice(int index) = 0;
+  // Called once `volume` passed the check and is kept, for an engine that
+  // hands it on at once.
+  virtual void volumeSet(int /*volume*/) {}
   // Drops everything queued or being spoken.
   virtual void silence() = 0;
   // Queues `text`, and returns once it has been heard when `waited`. An
