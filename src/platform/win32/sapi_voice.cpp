@@ -9,6 +9,8 @@
 // stand in for it as one small in-process server.
 #include "sapi_voice.h"
 
+#include <algorithm>
+
 #include "sapi_text.h"
 #include "win32_failure.h"
 
@@ -18,6 +20,9 @@ namespace {
 
 // How often a waited text asks whether the window was closed.
 constexpr ULONG kWaitStepMs = 20;
+// SAPI's rate steps.
+constexpr int kSlowestRate = -10;
+constexpr int kFastestRate = 10;
 
 }  // namespace
 
@@ -34,8 +39,13 @@ int SapiVoice::rate() {
 }
 
 void SapiVoice::setRate(int rate) {
-  check(voice_->SetRate(rate),
-        "cannot set the SAPI speech rate to " + std::to_string(rate));
+  // SAPI's steps end at -10 and 10, and a voice may refuse a rate beyond
+  // them: held at the ends, as SAPI documents, so that the key echo five
+  // steps above a rate of 6 or more is still heard. The game keeps its own
+  // rate unbounded.
+  const int sent = std::clamp(rate, kSlowestRate, kFastestRate);
+  check(voice_->SetRate(sent),
+        "cannot set the SAPI speech rate to " + std::to_string(sent));
   VoiceFront::setRate(rate);
 }
 
