@@ -1,16 +1,21 @@
 #pragma once
 
-#include <atomic>
 #include <chrono>
+#include <memory>
 #include <string>
 
 #include "window.h"
 
 namespace pelliwick {
 
+namespace win32 {
+struct WindowState;
+}
+
 // The game window on Windows: one top-level Win32 window, "Form1", that
 // draws nothing and reports every WM_KEYDOWN and WM_SYSKEYDOWN with its
-// virtual-key code. Construct it, then show() it.
+// virtual-key code. Construct it, then show() it: the first show() makes the
+// window, close() destroys it.
 class Win32WindowSystem : public WindowSystem {
  public:
   Win32WindowSystem();
@@ -36,8 +41,7 @@ class Win32WindowSystem : public WindowSystem {
   void requestStop();
 
  private:
-  struct State;
-  State* state_;
+  std::unique_ptr<win32::WindowState> state_;
 };
 
 }  // namespace pelliwick
