@@ -63,9 +63,19 @@ Win32WindowSystem::Win32WindowSystem()
     : state_(std::make_unique<win32::WindowState>()) {}
 
 Win32WindowSystem::~Win32WindowSystem() {
-  state_->wakeTarget = nullptr;
   // Nothing to report to at this point: the process is letting go of it.
-  if (state_->window != nullptr) DestroyWindow(state_->window);
+  letGo();
+}
+
+bool Win32WindowSystem::letGo() {
+  state_->wakeTarget = nullptr;
+  const HWND window = std::exchange(state_->window, nullptr);
+  if (window == nullptr) return true;
+  // The window is not destroyed but left to Windows, which destroys it when
+  // the game's thread ends, right after: under Wine with no window manager
+  // DestroyWindow waits 2 s for one. From here on its messages get
+  // Windows' own answers, and the game hears none.
+  return SetWindowLongPtrW(window, GWLP_USERDATA, 0) != 0;
 }
 
 void Win32WindowSystem::show(const std::wstring& caption) {
@@ -202,11 +212,7 @@ void Win32WindowSystem::close() {
   win32::WindowState& state = *state_;
   state.closedByProgram = true;
   state.heldKeys.clear();
-  if (state.window == nullptr) return;
-  state.wakeTarget = nullptr;
-  const HWND window = std::exchange(state.window, nullptr);
-  if (!DestroyWindow(window))
-    win32::failWithLastError("cannot close the window");
+  if (!letGo()) win32::failWithLastError("cannot close the window");
 }
 
 }  // namespace pelliwick

@@ -15,7 +15,8 @@ struct WindowState;
 // The game window on Windows: one top-level Win32 window, "Form1", that
 // draws nothing and reports every WM_KEYDOWN and WM_SYSKEYDOWN with its
 // virtual-key code. Construct it, then show() it: the first show() makes the
-// window, close() destroys it.
+// window; close() and the destructor leave it to Windows to destroy with the
+// thread.
 class Win32WindowSystem : public WindowSystem {
  public:
   Win32WindowSystem();
@@ -41,6 +42,9 @@ class Win32WindowSystem : public WindowSystem {
   void requestStop();
 
  private:
+  // Detaches the window from the game; false when Windows refused.
+  bool letGo();
+
   std::unique_ptr<win32::WindowState> state_;
 };
 
