@@ -31,6 +31,17 @@ void post(HWND window, UINT message, WPARAM wParam, LPARAM lParam = 0) {
   ASSERT_TRUE(PostMessageW(window, message, wParam, lParam));
 }
 
+// Sent as Windows sends it, answered only while the window's thread looks;
+// given up after a few seconds, so that a test fails rather than hangs.
+LRESULT send(HWND window, UINT message, WPARAM wParam, LPARAM lParam = 0) {
+  DWORD_PTR result = 0;
+  EXPECT_NE(SendMessageTimeoutW(window, message, wParam, lParam, SMTO_NORMAL,
+                                5000, &result),
+            0)
+      << "message " << message << " not answered";
+  return static_cast<LRESULT>(result);
+}
+
 class Win32Driver : public contract::WindowDriver {
  public:
   Win32Driver() {
@@ -140,11 +151,10 @@ TEST_F(Win32Window, AStormOfKeysArrivesWholeAndInOrder) {
 
 TEST_F(Win32Window, TheEndOfTheSessionEndsTheGame) {
   std::thread session([this] {
-    // Sent, as Windows does: answered only while the game looks.
-    EXPECT_EQ(SendMessageW(hwnd, WM_QUERYENDSESSION, 0, 0), TRUE);
-    SendMessageW(hwnd, WM_ENDSESSION, FALSE, 0);  // another program said no
-    SendMessageW(hwnd, WM_KEYDOWN, '7', kOnce);
-    SendMessageW(hwnd, WM_ENDSESSION, TRUE, 0);
+    EXPECT_EQ(send(hwnd, WM_QUERYENDSESSION, 0), TRUE);
+    send(hwnd, WM_ENDSESSION, FALSE);  // another program said no
+    send(hwnd, WM_KEYDOWN, '7', kOnce);
+    send(hwnd, WM_ENDSESSION, TRUE);
   });
   const auto start = std::chrono::steady_clock::now();
   bool closed = false;
@@ -160,16 +170,22 @@ TEST_F(Win32Window, TheEndOfTheSessionEndsTheGame) {
 
 TEST_F(Win32Window, TheSessionGoesOnWhenAnotherProgramRefusesItsEnd) {
   std::thread session([this] {
-    EXPECT_EQ(SendMessageW(hwnd, WM_QUERYENDSESSION, 0, 0), TRUE);
-    SendMessageW(hwnd, WM_ENDSESSION, FALSE, 0);
+    EXPECT_EQ(send(hwnd, WM_QUERYENDSESSION, 0), TRUE);
+    send(hwnd, WM_ENDSESSION, FALSE);
     PostMessageW(hwnd, WM_KEYDOWN, '7', kOnce);
   });
   const auto start = std::chrono::steady_clock::now();
-  while (keys.empty() && secondsSince(start) < 5) {
-    window.pumpEvents();
+  bool closed = false;
+  while (!closed && keys.empty() && secondsSince(start) < 5) {
+    try {
+      window.pumpEvents();
+    } catch (const ProgramClosed&) {
+      closed = true;
+    }
     window.idle(WaitingFor::Key, 10ms);
   }
   session.join();
+  EXPECT_FALSE(closed);
   EXPECT_EQ(keys, Keys{55});
   EXPECT_FALSE(window.closeRequested());
 }
