@@ -2,6 +2,7 @@
 // with wine-run.sh):
 //   window_figures idle SECONDS   waits at a key wait as the game does for
 //                                 SECONDS (measure its CPU from outside);
+//   window_figures box            shows the no-voice message box;
 //   window_figures close bare|game
 //                                 how long a close takes, from the close
 //                                 posted to the window gone, for a bare
@@ -131,13 +132,20 @@ int main(int argc, char** argv) {
   const std::string mode = argc > 1 ? argv[1] : "";
   if (mode == "idle") {
     waitAtAKey(argc > 2 ? std::atof(argv[2]) : 10);
+  } else if (mode == "box") {
+    // The no-voice box, to be looked at (and closed) from outside.
+    pelliwick::Win32WindowSystem window;
+    window.show(L"Form1");
+    window.messageBox(
+        L"Sorry but I couldn't find any voices to use\rPlease contact "
+        L"Orvanne");
   } else if (mode == "close" && argc > 2 && std::string(argv[2]) == "bare") {
     closeBareWindow();
   } else if (mode == "close") {
     closeGameWindow();
   } else {
-    std::fprintf(stderr,
-                 "usage: window_figures idle SECONDS | close bare|game\n");
+    std::fprintf(
+        stderr, "usage: window_figures idle SECONDS | close bare|game | box\n");
     return 2;
   }
   std::fflush(stdout);
