@@ -7,6 +7,7 @@
 #include <exception>
 #include <string>
 
+#include "app/console_stop.h"
 #include "app/exit_watchdog.h"
 #include "failure.h"
 #include "game/form1.h"
@@ -55,6 +56,16 @@ int run(pelliwick::app::ExitWatchdog& watchdog) {
   pelliwick::Win32Clock clock;
   pelliwick::SystemRandom random;
   pelliwick::Win32WindowSystem window;
+  // Ctrl+C in the console the game was started from ends it as a close of
+  // its window does; and the end may take no longer than the limit from
+  // then on. (A close of the window, or the end of the Windows session,
+  // reaches the window itself.)
+  pelliwick::app::ConsoleStopWatcher consoleStop(
+      [&] {
+        watchdog.arm(0, kTeardownLimit);
+        window.requestStop();
+      },
+      2 * kTeardownLimit);
   pelliwick::DirectSoundSystem sound;
   // A text being waited for is cut short when the window is closed.
   pelliwick::SapiEngine speech([&window] { return window.closeRequested(); });
@@ -73,6 +84,8 @@ int run(pelliwick::app::ExitWatchdog& watchdog) {
 
 int main() {
   return reported([] {
+    // First: the report line needs somewhere to go.
+    pelliwick::app::reportToParentConsole();
     pelliwick::app::ExitWatchdog watchdog([](int status) {
       std::fflush(stderr);
       TerminateProcess(GetCurrentProcess(), static_cast<UINT>(status));

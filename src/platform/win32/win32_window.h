@@ -1,16 +1,22 @@
 #pragma once
 
-#include <atomic>
 #include <chrono>
+#include <memory>
 #include <string>
 
 #include "window.h"
 
 namespace pelliwick {
 
+namespace win32 {
+struct WindowState;
+}
+
 // The game window on Windows: one top-level Win32 window, "Form1", that
 // draws nothing and reports every WM_KEYDOWN and WM_SYSKEYDOWN with its
-// virtual-key code. Construct it, then show() it.
+// virtual-key code. Construct it, then show() it: the first show() makes the
+// window; close() and the destructor leave it to Windows to destroy with the
+// thread.
 class Win32WindowSystem : public WindowSystem {
  public:
   Win32WindowSystem();
@@ -36,8 +42,10 @@ class Win32WindowSystem : public WindowSystem {
   void requestStop();
 
  private:
-  struct State;
-  State* state_;
+  // Detaches the window from the game; false when Windows refused.
+  bool letGo();
+
+  std::unique_ptr<win32::WindowState> state_;
 };
 
 }  // namespace pelliwick
