@@ -110,9 +110,10 @@ TEST_F(WineEndToEnd, WholeGameWithTheTestVoice) {
       echoCalls.size());
   std::printf("pelliwick.exe: %ju bytes in the build (with symbols)\n",
               sizeOr0(binary_));
+  std::error_code noPackages;
   for (const auto& entry : fs::directory_iterator(
            fs::path(PELLIWICK_SOURCE_DIR) / "build-windows-package",
-           std::error_code())) {
+           noPackages)) {
     const std::string name = entry.path().filename().string();
     if (name.rfind("pelliwick-", 0) == 0) {
       std::printf("%s: %ju bytes\n", name.c_str(), sizeOr0(entry.path()));
