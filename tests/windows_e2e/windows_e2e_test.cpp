@@ -26,6 +26,7 @@ std::uintmax_t sizeOr0(const fs::path& path) {
 
 TEST_F(WineEndToEnd, WinesOwnSapiSpeaksNothingSoTheNoVoiceBoxShows) {
   startWine(Sapi::Wine);
+  if (IsSkipped() || HasFatalFailure()) return;
   Environment env = wineEnvironment();
   env["WINEDEBUG"] = "-all,trace+msgbox";
   startProgram(env);
@@ -43,6 +44,7 @@ TEST_F(WineEndToEnd, WinesOwnSapiSpeaksNothingSoTheNoVoiceBoxShows) {
 
 TEST_F(WineEndToEnd, WholeGameWithTheTestVoice) {
   startWine(Sapi::TestVoice);
+  if (IsSkipped() || HasFatalFailure()) return;
   Environment env = wineEnvironment();
   env["WINEDEBUG"] = "-all,trace+dsound";
   const double started = realtimeNow();
@@ -123,6 +125,7 @@ TEST_F(WineEndToEnd, WholeGameWithTheTestVoice) {
 
 TEST_F(WineEndToEnd, F4WalksTheTestVoicesAndCtrlChangesTheRate) {
   startWine(Sapi::TestVoice);
+  if (IsSkipped() || HasFatalFailure()) return;
   startProgram(wineEnvironment());
   std::size_t cursor = waitForSpeech({kTitle}, 0);
   runTool({"xdotool", "windowfocus", "--sync", findGameWindow()});
@@ -187,6 +190,7 @@ TEST_F(WineEndToEnd, F4WalksTheTestVoicesAndCtrlChangesTheRate) {
 
 TEST_F(WineEndToEnd, ClosingTheWindowSilencesTheSpeechAtOnceAndEnds) {
   startWine(Sapi::TestVoice);
+  if (IsSkipped() || HasFatalFailure()) return;
   Environment env = wineEnvironment();
   // The title takes about 4 s to say.
   env["PELLIWICK_TEST_VOICE_MS_PER_CHAR"] = "200";

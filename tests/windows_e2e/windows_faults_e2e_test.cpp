@@ -12,6 +12,7 @@ namespace {
 
 TEST_F(WineEndToEnd, AMissingAndABrokenCueAreSkippedAndTheGamePlaysOn) {
   startWine(Sapi::TestVoice);
+  if (IsSkipped() || HasFatalFailure()) return;
   // A copy of the program with wild.wav as it is, dong.wav missing and
   // ding.wav not a WAV file at all.
   const fs::path copy = dir_ / "game";
@@ -34,6 +35,7 @@ TEST_F(WineEndToEnd, AMissingAndABrokenCueAreSkippedAndTheGamePlaysOn) {
 
 TEST_F(WineEndToEnd, AVoiceThatCannotSpeakShowsTheNoVoiceBox) {
   startWine(Sapi::TestVoice);
+  if (IsSkipped() || HasFatalFailure()) return;
   Environment env = wineEnvironment();
   env["PELLIWICK_TEST_VOICE_FAIL"] = "Speak";
   startProgram(env);
@@ -50,6 +52,7 @@ TEST_F(WineEndToEnd, AVoiceThatCannotSpeakShowsTheNoVoiceBox) {
 TEST_F(WineEndToEnd, StormOfRandomKeysThenTheGameStillAnswersAndEnds) {
   constexpr int kKeys = 400;
   startWine(Sapi::TestVoice);
+  if (IsSkipped() || HasFatalFailure()) return;
   Environment env = wineEnvironment();
   env["PELLIWICK_TEST_VOICE_MS_PER_CHAR"] = "5";
   startProgram(env);

@@ -33,7 +33,8 @@ class WineEndToEnd : public EndToEnd {
   void TearDown() override;
 
   // Starts Xvfb and the Wine server of a prefix for it: Wine's own SAPI,
-  // or the test voice registered in place of it (skipped without it).
+  // or the test voice registered in place of it. Skips without the test
+  // voice: callers return when IsSkipped().
   void startWine(Sapi sapi);
   Environment wineEnvironment() const;
   // Runs a Windows program (the game unless told) as game_.
