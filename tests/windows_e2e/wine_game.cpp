@@ -166,7 +166,7 @@ std::string WineEndToEnd::waitForBox(Seconds timeout) {
 }
 
 int WineEndToEnd::guessByHalving(std::size_t& cursor, int low, int high,
-                                 int guessesSoFar) {
+                                 int guessesSoFar, bool countKnown) {
   for (int guesses = guessesSoFar + 1;; ++guesses) {
     if (guesses > guessesSoFar + 8) {
       throw std::runtime_error("halving took too many guesses");
@@ -184,8 +184,15 @@ int WineEndToEnd::guessByHalving(std::size_t& cursor, int low, int high,
     if (said == trimmed(kRight)) {
       cursor =
           waitForSpeech({" the number was  " + std::to_string(guess)}, cursor);
-      cursor = waitForSpeech(
-          {" it took you  " + std::to_string(guesses) + " guesses"}, cursor);
+      const std::string count =
+          " it took you  " + std::to_string(guesses) + " guesses";
+      cursor = waitForLine(
+          "synth",
+          [&](const std::string& text) {
+            return countKnown ? trimmed(text) == trimmed(count)
+                              : text.find(" it took you ") == 0;
+          },
+          cursor);
       return guesses;
     }
     if (said == trimmed(kTooLow)) {

@@ -52,8 +52,9 @@ class WineEndToEnd : public EndToEnd {
   std::string waitForBox(Seconds timeout);
   // Finds the number between low and high by halving, from a prompt that
   // has been asked, through the result; returns the count of guesses.
+  // `countKnown` false: guesses were sent that the test did not count.
   int guessByHalving(std::size_t& cursor, int low = 1, int high = 100,
-                     int guessesSoFar = 0);
+                     int guessesSoFar = 0, bool countKnown = true);
   // After the result: answers n and expects the farewell and status 0.
   void sayNoAndExpectTheEnd(std::size_t cursor);
   // Wine's own processes started so far are the test's.
