@@ -21,7 +21,8 @@ drive=$WINEPREFIX/drive_c
 folder="$drive/Program Files/Pelliwick"
 menu="$drive/ProgramData/Microsoft/Windows/Start Menu/Programs/Pelliwick"
 uninstall_key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Pelliwick'
-vendor_key='HKLM\Software\Pelliwick maintainers\Pelliwick'
+# CPack's own key for the game lies under the vendor's, which must go too.
+vendor_key='HKLM\Software\Pelliwick maintainers'
 display=${DISPLAY:-:$(cat "$root/display")}
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
