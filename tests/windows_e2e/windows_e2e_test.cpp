@@ -249,6 +249,8 @@ TEST_F(WineEndToEnd, ClosingTheWindowSilencesTheSpeechAtOnceAndEnds) {
       "window closed while speaking to the end: %.0f ms (a bare Win32 "
       "window: %.0f ms)\n",
       1000 * gameClose, 1000 * bareClose);
+  // Wine takes its time to close any window: the game may add little to it.
+  EXPECT_LT(gameClose, bareClose + 1.0);
 }
 
 }  // namespace
