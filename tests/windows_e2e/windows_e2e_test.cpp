@@ -104,8 +104,8 @@ TEST_F(WineEndToEnd, WholeGameWithTheTestVoice) {
 
   ASSERT_FALSE(echoCalls.empty());
   std::printf(
-      "start to the start cue's Play: %.0f ms; to the title's first "
-      "sound: %.0f ms\n",
+      "start to the start cue's Play: %.0f ms; to the title's synth "
+      "%.0f ms\n",
       1000 * startCue, 1000 * title);
   std::printf(
       "key to the echo's Speak call: median %.1f ms, worst %.1f ms "
