@@ -25,7 +25,18 @@ uninstall_key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Pelliwic
 vendor_key='HKLM\Software\Pelliwick maintainers'
 display=${DISPLAY:-:$(cat "$root/display")}
 scratch=$(mktemp -d)
-trap 'rm -rf "$scratch"' EXIT
+uninstall() {
+  [[ -f $folder/Uninstall.exe ]] || return 0
+  run "$folder/Uninstall.exe" /S
+  # NSIS's uninstaller copies itself away and returns at once: wait for it.
+  for _ in $(seq 600); do
+    [[ ! -e $folder && ! -e $menu ]] && break
+    sleep 0.1
+  done
+}
+# A failed run uninstalls what it installed, so that the next run starts
+# from a prefix without the game.
+trap 'status=$?; [[ $status -eq 0 ]] || uninstall >/dev/null 2>&1; rm -rf "$scratch"; exit $status' EXIT
 
 # A copy left by an earlier run would hide what this one installs.
 [[ ! -e $folder ]] || fail "$folder exists before the install"
@@ -73,12 +84,7 @@ wait "$game" || status=$?
 [[ $status -eq 0 ]] ||
   fail "the game ended with status $status: $(cat "$scratch/game.out")"
 
-# NSIS's uninstaller copies itself away and returns at once: wait for it.
-run "$folder/Uninstall.exe" /S
-for _ in $(seq 600); do
-  [[ ! -e $folder && ! -e $menu ]] && break
-  sleep 0.1
-done
+uninstall
 [[ ! -e $folder ]] || fail "left behind: $(find "$folder")"
 [[ ! -e $menu ]] || fail "left behind: $(find "$menu")"
 if run reg query "$uninstall_key" >/dev/null 2>&1; then
