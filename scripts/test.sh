@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds everything and runs every test, the end
 # to end tests in a real window under Xvfb included: first the Windows
-# program, cross-built and tested under Wine (the release stage's end to end
-# tests then play it), then the Linux program. Then the same tests again in
+# program, cross-built and tested under Wine, and its zip and installer
+# (the release stage's end to end tests then play it), then the Linux
+# program. Then the same tests again in
 # a build with AddressSanitizer and UndefinedBehaviorSanitizer, and a
 # bounded run of each fuzz target (clang's libFuzzer). Each stage is a
 # preset of CMakePresets.json. In CI (CI set) warnings stop the build.
@@ -16,6 +17,8 @@ echo "== Windows build: cross-built, its tests under Wine"
 cmake --preset windows "${werror[@]}"
 cmake --build --preset windows
 ctest --preset windows
+echo "== Windows zip and installer"
+scripts/package-windows.sh
 # From here on the end to end tests of the Windows program may not skip.
 export PELLIWICK_REQUIRE_WINDOWS=1
 

@@ -131,6 +131,8 @@ std::optional<int> Process::poll() {
 }
 
 std::optional<int> Process::waitFor(Seconds timeout) {
+  // A process never started has nothing to wait for (a skipped test's Xvfb).
+  if (pid_ <= 0) return status_;
   const auto deadline = std::chrono::steady_clock::now() + timeout;
   while (!poll() && std::chrono::steady_clock::now() < deadline) {
     std::this_thread::sleep_for(5ms);
