@@ -4,11 +4,10 @@
 
 #include <chrono>
 #include <cstdio>
-#include <exception>
-#include <string>
 
 #include "app/exit_watchdog.h"
 #include "app/process_settings.h"
+#include "app/reported.h"
 #include "app/stop_signals.h"
 #include "brlapi/braille_worker.h"
 #include "brlapi/brlapi_connection.h"
@@ -32,32 +31,6 @@ using namespace std::chrono_literals;
 // From a stop signal, or the game flow's return, to the process's end at
 // the latest, whatever the sound server or a speech library is stuck in.
 constexpr auto kTeardownLimit = 200ms;
-
-// One line, whatever the platform put in its message.
-std::string oneLine(std::string text) {
-  for (char& c : text) {
-    if (c == '\n' || c == '\r') c = ' ';
-  }
-  return text;
-}
-
-// Runs `body` for the status the program ends with; a failure is reported
-// in one line and ends it with 1.
-template <class Body>
-int reported(Body body) {
-  try {
-    return body();
-  } catch (const pelliwick::Failure& failure) {
-    std::fprintf(stderr, "pelliwick: cannot start: %s\n",
-                 oneLine(failure.what()).c_str());
-  } catch (const pelliwick::ProgramClosed&) {
-    // Closed before the game could catch it: still an orderly end.
-    return 0;
-  } catch (const std::exception& error) {
-    std::fprintf(stderr, "pelliwick: %s\n", oneLine(error.what()).c_str());
-  }
-  return 1;
-}
 
 int run(pelliwick::app::ExitWatchdog& watchdog) {
   pelliwick::SystemClock clock;
@@ -93,7 +66,7 @@ int run(pelliwick::app::ExitWatchdog& watchdog) {
   pelliwick::Platform platform{
       window, clock, random, speech, sound, pelliwick::cueFolder(), braille};
   pelliwick::Form1 form(platform);
-  const int status = reported([&form] {
+  const int status = pelliwick::app::reported([&form] {
     form.Form_Load();
     return 0;
   });
@@ -105,7 +78,7 @@ int run(pelliwick::app::ExitWatchdog& watchdog) {
 }  // namespace
 
 int main() {
-  return reported([] {
+  return pelliwick::app::reported([] {
     // Before any thread starts, as threads and children inherit them.
     pelliwick::app::restoreSignalsInChildren();
     pelliwick::app::ignoreBrokenPipes();

@@ -4,11 +4,10 @@
 
 #include <chrono>
 #include <cstdio>
-#include <exception>
-#include <string>
 
 #include "app/console_stop.h"
 #include "app/exit_watchdog.h"
+#include "app/reported.h"
 #include "failure.h"
 #include "game/form1.h"
 #include "platform.h"
@@ -27,29 +26,6 @@ using namespace std::chrono_literals;
 // From a stop, or the game flow's return, to the process's end at the
 // latest, whatever a voice or the sound device is stuck in.
 constexpr auto kTeardownLimit = 200ms;
-
-std::string oneLine(std::string text) {
-  for (char& c : text) {
-    if (c == '\n' || c == '\r') c = ' ';
-  }
-  return text;
-}
-
-template <class Body>
-int reported(Body body) {
-  try {
-    return body();
-  } catch (const pelliwick::Failure& failure) {
-    std::fprintf(stderr, "pelliwick: cannot start: %s\n",
-                 oneLine(failure.what()).c_str());
-  } catch (const pelliwick::ProgramClosed&) {
-    return 0;
-  } catch (const std::exception& error) {
-    std::fprintf(stderr, "pelliwick: %s\n", oneLine(error.what()).c_str());
-  }
-  std::fflush(stderr);
-  return 1;
-}
 
 int run(pelliwick::app::ExitWatchdog& watchdog) {
   pelliwick::win32::ComApartment com;
@@ -72,7 +48,7 @@ int run(pelliwick::app::ExitWatchdog& watchdog) {
   pelliwick::Platform platform{
       window, clock, random, speech, sound, pelliwick::win32::programFolder()};
   pelliwick::Form1 form(platform);
-  const int status = reported([&form] {
+  const int status = pelliwick::app::reported([&form] {
     form.Form_Load();
     return 0;
   });
@@ -83,7 +59,7 @@ int run(pelliwick::app::ExitWatchdog& watchdog) {
 }  // namespace
 
 int main() {
-  return reported([] {
+  return pelliwick::app::reported([] {
     // First: the report line needs somewhere to go.
     pelliwick::app::reportToParentConsole();
     pelliwick::app::ExitWatchdog watchdog([](int status) {

@@ -6,13 +6,17 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <cstdio>
+#include <functional>
 #include <mutex>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "app/exit_watchdog.h"
 #include "app/process_settings.h"
+#include "app/reported.h"
 #include "app/stop_signals.h"
 
 namespace pelliwick::app {
@@ -98,6 +102,40 @@ TEST(ExitWatchdog, EndsWithTheLatestStatusAtTheEarliestDeadlineUnlessDisarmed) {
   EXPECT_EQ(said(report[0]), "");
   close(report[0]);
   close(report[1]);
+}
+
+TEST(Reported, EveryFailureIsOneLineOnStderrAndAClosedStartIsAnOrderlyEnd) {
+  int report[2];
+  ASSERT_EQ(pipe2(report, O_NONBLOCK), 0);
+  std::fflush(stderr);
+  const int savedStderr = dup(STDERR_FILENO);
+  dup2(report[1], STDERR_FILENO);
+  const struct {
+    std::function<int()> body;
+    int status;
+    std::string line;
+  } cases[] = {
+      {[] { return 5; }, 5, ""},
+      {[]() -> int { throw pelliwick::Failure("no\nwindow\r\nhere"); }, 1,
+       "pelliwick: cannot start: no window  here\n"},
+      {[]() -> int { throw pelliwick::ProgramClosed(); }, 0, ""},
+      {[]() -> int { throw std::runtime_error("out of\nmemory"); }, 1,
+       "pelliwick: out of memory\n"},
+  };
+  std::vector<std::pair<int, std::string>> got;
+  for (const auto& c : cases) {
+    const int status = pelliwick::app::reported(c.body);
+    std::fflush(stderr);
+    got.emplace_back(status, said(report[0]));
+  }
+  dup2(savedStderr, STDERR_FILENO);
+  close(savedStderr);
+  close(report[0]);
+  close(report[1]);
+  for (std::size_t i = 0; i < std::size(cases); ++i) {
+    EXPECT_EQ(got[i].first, cases[i].status) << i;
+    EXPECT_EQ(got[i].second, cases[i].line) << i;
+  }
 }
 
 TEST(SessionBus, AutolaunchIsPreventedOnlyWhereNoBusIsNamedOrFound) {
