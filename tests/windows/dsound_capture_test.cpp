@@ -100,6 +100,10 @@ TEST(DirectSoundCapture, TheCardGetsTheCueWithItsLengthPanVolumeAndPitch) {
   auto ding =
       device->createBufferFromFile(win32::programFolder() / "ding.wav", {0xE0});
   ding->setFrequency(11026);
+  // The first cue on a freshly opened device loses part of its start while
+  // the server's stream fills: heard once first, so that every level below
+  // is compared with a whole cue.
+  record(*ding);
   const Recorded plain = record(*ding);
   ASSERT_LT(plain.first, plain.last) << "nothing was recorded";
   std::printf("play to first sample, as recorded: %.1f ms\n",
