@@ -47,7 +47,7 @@ SpeechSession::SpeechSession(StreamSource streamSource,
       throw;
     }
   });
-  worker_.wait(started, SpeechWorker::kForever);
+  worker_.wait(started, BlockingWorker::kForever);
 }
 
 SpeechSession::~SpeechSession() {
@@ -59,7 +59,7 @@ SpeechSession::~SpeechSession() {
   worker_.post([] { stopLibrary(); });
   // The jobs hold this session: the thread must end before it goes. A
   // synthesis in progress is cut short at its next chunk.
-  worker_.stop(SpeechWorker::kForever);
+  worker_.stop(BlockingWorker::kForever);
 }
 
 void SpeechSession::speakJob(const Job& job) {
@@ -235,8 +235,9 @@ void SpeechSession::waitHeard(std::uint64_t ticket, const GiveUp& giveUp) {
   // played, so this can last as long as hearing them.
   GiveUp askEnding;
   if (giveUp) askEnding = programEnding;
-  const bool gaveUp = worker_.wait(ticket, SpeechWorker::kForever, askEnding) ==
-                      SpeechWorker::Outcome::GaveUp;
+  const bool gaveUp =
+      worker_.wait(ticket, BlockingWorker::kForever, askEnding) ==
+      BlockingWorker::Outcome::GaveUp;
   Outcome outcome;
   SpeechStream* stream = nullptr;
   {

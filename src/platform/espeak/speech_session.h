@@ -10,9 +10,10 @@
 #include <string>
 #include <vector>
 
+#include "blocking/blocking_worker.h"
 #include "espeak_library.h"
+#include "speech.h"
 #include "speech_stream.h"
-#include "speech_worker.h"
 #include "voice_list.h"
 
 namespace pelliwick::espeak {
@@ -65,7 +66,7 @@ class SpeechSession : private SampleSink {
   // `giveUp` (when set) is asked every kGiveUpInterval whether the program
   // is ending; if so, speech is silenced and the wait ends.
   static constexpr std::chrono::milliseconds kGiveUpInterval =
-      SpeechWorker::kAskEvery;
+      BlockingWorker::kAskEvery;
   void waitHeard(std::uint64_t ticket, const GiveUp& giveUp);
 
   // Drops the queue, aborts the synthesis in progress and clears the stream.
@@ -113,7 +114,7 @@ class SpeechSession : private SampleSink {
   const Utterance* current_ = nullptr;
   std::vector<std::int16_t> scratch_;
   // Last, so that it is made after what its jobs use.
-  SpeechWorker worker_;
+  BlockingWorker worker_;
 };
 
 }  // namespace pelliwick::espeak

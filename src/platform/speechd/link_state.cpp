@@ -41,8 +41,8 @@ void SpeechdLink::State::connect() {
   }
 }
 
-SpeechWorker::Ticket SpeechdLink::State::post(Request request,
-                                              std::optional<Unheard> what) {
+BlockingWorker::Ticket SpeechdLink::State::post(Request request,
+                                                std::optional<Unheard> what) {
   // The entry exists before its job can end.
   std::lock_guard lock(mutex_);
   std::uint64_t entry = 0;
@@ -194,7 +194,7 @@ std::shared_ptr<SpeechdLink::State> connectBefore(
   const auto connected = state->worker.post([state] { state->connect(); });
   try {
     if (state->worker.wait(connected, left(deadline)) ==
-        SpeechWorker::Outcome::Done) {
+        BlockingWorker::Outcome::Done) {
       return state;
     }
   } catch (const Failure&) {

@@ -12,7 +12,7 @@
 #include <set>
 #include <vector>
 
-#include "speech_worker.h"
+#include "blocking/blocking_worker.h"
 #include "speechd_client.h"
 #include "speechd_link.h"
 
@@ -26,7 +26,7 @@ using Request = std::function<std::size_t(SpeechdClient&)>;
 // been heard to finish. A connection once lost stays lost; a daemon that
 // comes back gets a new one.
 struct SpeechdLink::State : MessageEvents, std::enable_shared_from_this<State> {
-  SpeechWorker worker;
+  BlockingWorker worker;
   // Owned by the worker's jobs.
   std::unique_ptr<SpeechdClient> client;
   std::vector<DaemonVoice> listed;
@@ -36,7 +36,7 @@ struct SpeechdLink::State : MessageEvents, std::enable_shared_from_this<State> {
   // Connects; on the worker.
   void connect();
   // Queues `request` on the worker, with `what` in the journal.
-  SpeechWorker::Ticket post(Request request, std::optional<Unheard> what);
+  BlockingWorker::Ticket post(Request request, std::optional<Unheard> what);
 
   // Filled by libspeechd's event threads.
   void finished(std::size_t id, bool wasCancelled) override;

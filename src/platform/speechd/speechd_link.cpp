@@ -89,7 +89,7 @@ const std::vector<DaemonVoice>& SpeechdLink::voices() {
           std::max(std::chrono::duration_cast<std::chrono::milliseconds>(
                        listingDeadline_ - std::chrono::steady_clock::now()),
                    std::chrono::milliseconds::zero());
-      if (state->worker.wait(ticket, rest) != SpeechWorker::Outcome::Done) {
+      if (state->worker.wait(ticket, rest) != BlockingWorker::Outcome::Done) {
         throw Failure("speech-dispatcher did not list its voices within " +
                       std::to_string(limits_.connect.count()) + " ms");
       }
@@ -181,12 +181,12 @@ void SpeechdLink::sayAndWait(const std::string& text,
   };
   const auto outcome = state->worker.wait(
       said, limits_.request, [&] { return closing() || state->isLost(); });
-  if (outcome == SpeechWorker::Outcome::TimedOut) {
+  if (outcome == BlockingWorker::Outcome::TimedOut) {
     state->markLost();
     throw Failure("speech-dispatcher did not answer within " +
                   std::to_string(limits_.request.count()) + " ms");
   }
-  if (outcome == SpeechWorker::Outcome::GaveUp) {
+  if (outcome == BlockingWorker::Outcome::GaveUp) {
     if (state->isLost()) {
       throw Failure("speech-dispatcher stopped answering before a text");
     }
@@ -200,7 +200,7 @@ void SpeechdLink::sayAndWait(const std::string& text,
     throw Failure(why);
   };
   auto nextPing = Clock::now() + kPingEvery;
-  SpeechWorker::Ticket ping = 0;  // none asked
+  BlockingWorker::Ticket ping = 0;  // none asked
   auto pingSent = Clock::now();
   for (;;) {
     if (state->waitEnded(*id, kLookEvery)) return;

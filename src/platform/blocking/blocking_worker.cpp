@@ -1,4 +1,4 @@
-#include "speech_worker.h"
+#include "blocking_worker.h"
 
 #include <algorithm>
 #include <condition_variable>
@@ -13,9 +13,12 @@ namespace pelliwick {
 
 namespace {
 constexpr std::size_t kKeptFailures = 64;
+// A wait without a limit still wakes now and then: a slice of a hundred
+// years would overflow the clock's arithmetic.
+constexpr std::chrono::milliseconds kLongestSlice = std::chrono::hours(1);
 }  // namespace
 
-struct SpeechWorker::Shared {
+struct BlockingWorker::Shared {
   std::mutex mutex;
   std::condition_variable jobPosted;
   std::condition_variable jobRan;
@@ -64,14 +67,22 @@ struct SpeechWorker::Shared {
   }
 };
 
-SpeechWorker::SpeechWorker() : shared_(std::make_shared<Shared>()) {
+BlockingWorker::BlockingWorker(const ThreadStarter& start)
+    : shared_(std::make_shared<Shared>()) {
   // The thread holds the shared state, so one left behind stays safe.
-  std::thread([shared = shared_] { shared->run(); }).detach();
+  auto body = [shared = shared_] { shared->run(); };
+  if (start) {
+    start(std::move(body));
+  } else {
+    // The one detached thread: a job stuck in a library must not hold the
+    // end, and nobody can join a thread that never returns.
+    std::thread(std::move(body)).detach();
+  }
 }
 
-SpeechWorker::~SpeechWorker() { stop(std::chrono::milliseconds(100)); }
+BlockingWorker::~BlockingWorker() { stop(std::chrono::milliseconds(100)); }
 
-SpeechWorker::Ticket SpeechWorker::post(Job job) {
+BlockingWorker::Ticket BlockingWorker::post(Job job) {
   std::lock_guard lock(shared_->mutex);
   const Ticket ticket = shared_->nextTicket++;
   shared_->queue.push_back(
@@ -80,41 +91,31 @@ SpeechWorker::Ticket SpeechWorker::post(Job job) {
   return ticket;
 }
 
-bool SpeechWorker::done(Ticket ticket) const {
+bool BlockingWorker::done(Ticket ticket) const {
   std::lock_guard lock(shared_->mutex);
   return shared_->lastRun >= ticket;
 }
 
 std::optional<std::chrono::steady_clock::time_point>
-SpeechWorker::waitingSince() const {
+BlockingWorker::waitingSince() const {
   std::lock_guard lock(shared_->mutex);
   if (shared_->running) return shared_->running;
   if (!shared_->queue.empty()) return shared_->queue.front().posted;
   return std::nullopt;
 }
 
-SpeechWorker::Outcome SpeechWorker::wait(Ticket ticket,
-                                         std::chrono::milliseconds limit,
-                                         const GiveUp& giveUp) {
-  using Clock = std::chrono::steady_clock;
-  const auto deadline =
-      limit == kForever ? Clock::time_point::max() : Clock::now() + limit;
-  std::unique_lock lock(shared_->mutex);
+BlockingWorker::Outcome BlockingWorker::wait(Ticket ticket,
+                                             std::chrono::milliseconds limit,
+                                             const GiveUp& giveUp) {
   const auto ran = [&] { return shared_->lastRun >= ticket; };
-  while (!ran()) {
-    const auto now = Clock::now();
-    if (now >= deadline) return Outcome::TimedOut;
-    const Clock::duration slice = std::min<Clock::duration>(
-        giveUp ? Clock::duration(kAskEvery) : Clock::duration::max() / 2,
-        deadline - now);
-    if (shared_->jobRan.wait_until(lock, now + slice, ran)) break;
-    if (giveUp) {
-      lock.unlock();
-      const bool stopWaiting = giveUp();
-      lock.lock();
-      if (stopWaiting) return Outcome::GaveUp;
-    }
-  }
+  const Outcome outcome = waitAsking(
+      [&](std::chrono::milliseconds slice) {
+        std::unique_lock lock(shared_->mutex);
+        return shared_->jobRan.wait_for(lock, slice, ran);
+      },
+      limit, giveUp);
+  if (outcome != Outcome::Done) return outcome;
+  std::lock_guard lock(shared_->mutex);
   auto found = shared_->failures.find(ticket);
   if (found != shared_->failures.end()) {
     std::exception_ptr failure = found->second;
@@ -124,7 +125,7 @@ SpeechWorker::Outcome SpeechWorker::wait(Ticket ticket,
   return Outcome::Done;
 }
 
-bool SpeechWorker::stop(std::chrono::milliseconds limit) {
+bool BlockingWorker::stop(std::chrono::milliseconds limit) {
   if (stopped_) return true;
   stopped_ = true;
   std::unique_lock lock(shared_->mutex);
@@ -136,6 +137,31 @@ bool SpeechWorker::stop(std::chrono::milliseconds limit) {
     return true;
   }
   return shared_->jobRan.wait_for(lock, limit, ended);
+}
+
+BlockingWorker::Outcome waitAsking(
+    const std::function<bool(std::chrono::milliseconds slice)>& waitFor,
+    std::chrono::milliseconds limit, const BlockingWorker::GiveUp& giveUp,
+    std::chrono::milliseconds every) {
+  using Clock = std::chrono::steady_clock;
+  using std::chrono::milliseconds;
+  const bool forever = limit == BlockingWorker::kForever;
+  const auto deadline =
+      forever ? Clock::time_point::max() : Clock::now() + limit;
+  for (;;) {
+    milliseconds slice = kLongestSlice;
+    if (!forever) {
+      slice =
+          std::max(milliseconds::zero(),
+                   std::chrono::ceil<milliseconds>(deadline - Clock::now()));
+    }
+    if (giveUp) slice = std::min(slice, every);
+    if (waitFor(slice)) return BlockingWorker::Outcome::Done;
+    if (!forever && Clock::now() >= deadline) {
+      return BlockingWorker::Outcome::TimedOut;
+    }
+    if (giveUp && giveUp()) return BlockingWorker::Outcome::GaveUp;
+  }
 }
 
 }  // namespace pelliwick
