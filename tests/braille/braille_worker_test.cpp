@@ -214,5 +214,27 @@ TEST(BrailleWorker, ALateConnectIsTakenWhenItEndsAndNotRepeated) {
   EXPECT_EQ(service->connects, 1);
 }
 
+// A late connect that fails leaves nothing behind: the next text starts a
+// new one, however long the first was stuck.
+TEST(BrailleWorker, ALateConnectThatFailsIsFollowedByANewOne) {
+  auto service = std::make_shared<Service>();
+  service->absent = true;
+  service->setStalled(true);
+  BrailleWorker display(connectTo(service), kShort);
+  display.setFocused(true);
+  display.show(L"one");
+  std::this_thread::sleep_for(120ms);  // beyond the connect limit
+  service->setStalled(false);
+  ASSERT_TRUE(service->waitFor("connect"));
+  {
+    std::lock_guard lock(service->mutex);
+    service->absent = false;
+  }
+  display.show(L"two");
+  ASSERT_TRUE(service->waitFor("two|-"));
+  std::lock_guard lock(service->mutex);
+  EXPECT_EQ(service->attempts, 2);
+}
+
 }  // namespace
 }  // namespace pelliwick::braille

@@ -5,19 +5,15 @@
 #include "brlapi/braille_worker.h"
 
 #include <poll.h>
-#include <pthread.h>
-#include <signal.h>
 #include <sys/eventfd.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <mutex>
 #include <optional>
 #include <system_error>
-#include <thread>
 #include <utility>
 
 #include "failure.h"
@@ -32,78 +28,68 @@ struct Request {
   std::optional<std::wstring> answer;
 };
 
-// A connection being opened on a thread of its own.
-struct Attempt {
-  std::mutex mutex;
-  std::condition_variable finished;
-  bool done = false;
-  std::unique_ptr<Connection> connection;  // none when it failed
+// A connection being opened on a worker of its own: a stalled service holds
+// only that worker's thread, which is walked away from.
+class Attempt {
+ public:
+  // `told` runs once the attempt has ended, in time or not.
+  Attempt(const Connect& connect, const std::function<void()>& told)
+      : opened_(std::make_shared<std::unique_ptr<Connection>>()) {
+    ticket_ = worker_.post([opened = opened_, connect] {
+      try {
+        *opened = connect();
+      } catch (const std::exception&) {
+      }
+    });
+    // Posted behind it, so that done() is true once this runs.
+    worker_.post(told);
+  }
+  ~Attempt() { worker_.stop(std::chrono::milliseconds::zero()); }
+  Attempt(const Attempt&) = delete;
+  Attempt& operator=(const Attempt&) = delete;
+
+  bool endsWithin(std::chrono::milliseconds limit) {
+    return worker_.wait(ticket_, limit) == BlockingWorker::Outcome::Done;
+  }
+  bool done() const { return worker_.done(ticket_); }
+  // Once it has ended: the connection, none when it failed.
+  std::unique_ptr<Connection> take() { return std::move(*opened_); }
+
+ private:
+  BlockingWorker worker_;
+  BlockingWorker::Ticket ticket_ = 0;
+  std::shared_ptr<std::unique_ptr<Connection>> opened_;
 };
 
-// libbrlapi writes with write(): a brltty that went away would end the
-// program with SIGPIPE instead of failing the call. Blocked per thread, the
-// signal only stays pending on the thread that wrote.
-void blockBrokenPipe() {
-  sigset_t pipe;
-  sigemptyset(&pipe);
-  sigaddset(&pipe, SIGPIPE);
-  pthread_sigmask(SIG_BLOCK, &pipe, nullptr);
-}
-
-// Waits at most `limit`: a stalled service holds only the attempt's own
-// thread. An attempt that ends late calls `wake`, and its connection is taken
-// at the next call; while it is still waiting, no other is started.
+// Waits at most `limit`. An attempt that ends late calls `wake`, and its
+// connection is taken at the next call; while it is still waiting, no other
+// is started.
 std::unique_ptr<Connection> openWithin(const Connect& connect,
                                        std::chrono::milliseconds limit,
-                                       std::shared_ptr<Attempt>& late,
+                                       std::unique_ptr<Attempt>& late,
                                        const std::function<void()>& wake) {
   if (late) {
-    std::unique_ptr<Connection> connection;
-    {
-      std::lock_guard lock(late->mutex);
-      if (!late->done) return nullptr;
-      connection = std::move(late->connection);
-    }
+    if (!late->done()) return nullptr;
+    std::unique_ptr<Connection> connection = late->take();
     late.reset();
     if (connection) return connection;
   }
-  auto attempt = std::make_shared<Attempt>();
-  std::thread([attempt, connect, wake] {
-    blockBrokenPipe();
-    std::unique_ptr<Connection> opened;
-    try {
-      opened = connect();
-    } catch (const std::exception&) {
-    }
-    {
-      std::lock_guard lock(attempt->mutex);
-      attempt->done = true;
-      attempt->connection = std::move(opened);
-      attempt->finished.notify_all();
-    }
-    wake();
-  }).detach();
-  std::unique_lock lock(attempt->mutex);
-  if (attempt->finished.wait_for(lock, limit, [&] { return attempt->done; })) {
-    return std::move(attempt->connection);
-  }
-  late = attempt;
+  auto attempt = std::make_unique<Attempt>(connect, wake);
+  if (attempt->endsWithin(limit)) return attempt->take();
+  late = std::move(attempt);
   return nullptr;
 }
 
-}  // namespace
-
-struct BrailleWorker::State {
+// What the game's threads share with the worker.
+struct Shared {
   std::mutex mutex;
   std::optional<Request> request;  // the newest wins
   bool focused = false;
   bool focusGained = false;
   bool stopping = false;
-  bool ended = false;
-  std::condition_variable endedChanged;
   int wakeFd = -1;
 
-  ~State() {
+  ~Shared() {
     if (wakeFd >= 0) close(wakeFd);
   }
   void wake() const {
@@ -112,20 +98,21 @@ struct BrailleWorker::State {
   }
 };
 
-namespace {
+}  // namespace
 
-using State = BrailleWorker::State;
+struct BrailleWorker::State : Shared {};
+
+namespace {
 
 // The connection and what it shows, as the worker keeps them.
 class Worker {
  public:
-  Worker(std::shared_ptr<State> state, Connect connect, Limits limits)
+  Worker(std::shared_ptr<Shared> state, Connect connect, Limits limits)
       : state_(std::move(state)),
         connect_(std::move(connect)),
         limits_(limits) {}
 
   void run() {
-    blockBrokenPipe();
     for (;;) {
       bool focused = false;
       {
@@ -225,12 +212,12 @@ class Worker {
     });
   }
 
-  std::shared_ptr<State> state_;
+  std::shared_ptr<Shared> state_;
   Connect connect_;
   Limits limits_;
   BrailleLine line_;
   std::unique_ptr<Connection> connection_;
-  std::shared_ptr<Attempt> late_;
+  std::unique_ptr<Attempt> late_;
   bool taken_ = false;  // the display is in our terminal mode
   bool shown_ = false;  // it shows the line as it is now
   bool retry_ = true;   // at start, then at each new text or focus
@@ -245,24 +232,23 @@ BrailleWorker::BrailleWorker(Connect connect, Limits limits)
   try {
     if (state_->wakeFd < 0)
       throw std::system_error(errno, std::generic_category());
-    std::thread([state = state_, connect = std::move(connect), limits] {
+    thread_ = std::make_unique<BlockingWorker>();
+    thread_->post([state = state_, connect = std::move(connect), limits] {
       Worker(state, connect, limits).run();
-      std::lock_guard lock(state->mutex);
-      state->ended = true;
-      state->endedChanged.notify_all();
-    }).detach();
+    });
   } catch (const std::system_error&) {
-    state_->ended = true;
+    thread_.reset();
   }
 }
 
 BrailleWorker::~BrailleWorker() {
-  std::unique_lock lock(state_->mutex);
-  state_->stopping = true;
-  state_->wake();
+  {
+    std::lock_guard lock(state_->mutex);
+    state_->stopping = true;
+    state_->wake();
+  }
   // A stalled service keeps its display; the worker goes with the program.
-  state_->endedChanged.wait_for(lock, limits_.release,
-                                [&] { return state_->ended; });
+  if (thread_) thread_->stop(limits_.release);
 }
 
 void BrailleWorker::show(const std::wstring& text) {

@@ -4,6 +4,7 @@
 #include <memory>
 #include <string>
 
+#include "blocking/blocking_worker.h"
 #include "braille.h"
 #include "brlapi/connection.h"
 
@@ -39,11 +40,12 @@ class BrailleWorker : public BrailleDisplay {
   // reader's otherwise. Callable from any thread.
   void setFocused(bool focused);
 
-  struct State;
-
  private:
+  struct State;
   std::shared_ptr<State> state_;
   Limits limits_;
+  // Runs the connection and its waits; none when it could not start.
+  std::unique_ptr<BlockingWorker> thread_;
 };
 
 }  // namespace pelliwick::braille
