@@ -98,10 +98,11 @@ TEST(WithDaemonFaults, APurgeCancelsTheTextsOfAListedVoice) {
   std::this_thread::sleep_for(milliseconds(200));
   voice.speak(L"", SVSFPurgeBeforeSpeak);
   const auto start = Clock::now();
-  while (link->cancelled() < 3 && msSince(start) < 2000) {
+  while (LinkInspector::cancelled(*link) < 3 && msSince(start) < 2000) {
     std::this_thread::sleep_for(milliseconds(10));
   }
-  EXPECT_EQ(link->cancelled(), 3u) << "the listed voice's texts went on";
+  EXPECT_EQ(LinkInspector::cancelled(*link), 3u)
+      << "the listed voice's texts went on";
   EXPECT_FALSE(link->lost());
 }
 

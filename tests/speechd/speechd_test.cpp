@@ -343,7 +343,8 @@ TEST(WithDaemonOfTwoModules,
       voice.speak(L"5", SVSFlagsAsync);
       voice.speak(L"waited for", SVSFDefault);
     }
-    EXPECT_EQ(link->cancelled(), 0u) << "a queued text cancelled one";
+    EXPECT_EQ(LinkInspector::cancelled(*link), 0u)
+        << "a queued text cancelled one";
     EXPECT_FALSE(link->lost());
   }
 

@@ -12,6 +12,7 @@
 
 #include "failure.h"
 #include "speech.h"
+#include "speechd/link_state.h"
 #include "utf8.h"
 
 namespace pelliwick::speechd::test {
@@ -92,3 +93,17 @@ class FakeEngine : public SpeechEngine {
 };
 
 }  // namespace pelliwick::speechd::test
+
+namespace pelliwick::speechd {
+
+// What the link keeps that only the tests read.
+struct LinkInspector {
+  // How many of this program's messages were cancelled so far.
+  static std::size_t cancelled(const SpeechdLink& link) {
+    const auto state = link.current();
+    std::lock_guard lock(state->mutex_);
+    return state->cancelled_;
+  }
+};
+
+}  // namespace pelliwick::speechd

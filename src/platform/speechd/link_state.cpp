@@ -7,7 +7,6 @@
 #include "link_state.h"
 
 #include <algorithm>
-#include <thread>
 
 #include "failure.h"
 #include "ssip_probe.h"
@@ -32,7 +31,7 @@ std::chrono::milliseconds left(std::chrono::steady_clock::time_point end) {
 
 }  // namespace
 
-void SpeechdLink::State::connect() {
+void LinkState::connect() {
   client = std::make_unique<SpeechdClient>(weak_from_this());
   defaultRate = client->defaultRate();
   const std::vector<int> found = client->sockets();
@@ -41,8 +40,8 @@ void SpeechdLink::State::connect() {
   }
 }
 
-BlockingWorker::Ticket SpeechdLink::State::post(Request request,
-                                                std::optional<Unheard> what) {
+BlockingWorker::Ticket LinkState::post(Request request,
+                                       std::optional<Unheard> what) {
   // The entry exists before its job can end.
   std::lock_guard lock(mutex_);
   std::uint64_t entry = 0;
@@ -55,7 +54,7 @@ BlockingWorker::Ticket SpeechdLink::State::post(Request request,
                       entry] { self->run(request, entry); });
 }
 
-void SpeechdLink::State::run(const Request& request, std::uint64_t entry) {
+void LinkState::run(const Request& request, std::uint64_t entry) {
   // Once given up, nothing queued reaches this daemon any more, should it
   // wake: the embedded engine, or a new connection, has taken over.
   if (isLost()) throw Failure("speech-dispatcher is no longer answering");
@@ -91,8 +90,7 @@ void SpeechdLink::State::run(const Request& request, std::uint64_t entry) {
   settleLocked(entry, message);
 }
 
-void SpeechdLink::State::settleLocked(std::uint64_t entry,
-                                      std::size_t message) {
+void LinkState::settleLocked(std::uint64_t entry, std::size_t message) {
   auto found = std::find_if(journal_.begin(), journal_.end(),
                             [&](const Entry& e) { return e.number == entry; });
   if (found == journal_.end()) return;
@@ -106,7 +104,7 @@ void SpeechdLink::State::settleLocked(std::uint64_t entry,
   }
 }
 
-void SpeechdLink::State::finished(std::size_t id, bool wasCancelled) {
+void LinkState::finished(std::size_t id, bool wasCancelled) {
   std::lock_guard lock(mutex_);
   ended_.insert(id);
   if (wasCancelled) ++cancelled_;
@@ -115,8 +113,7 @@ void SpeechdLink::State::finished(std::size_t id, bool wasCancelled) {
   eventArrived_.notify_all();
 }
 
-bool SpeechdLink::State::waitEnded(std::size_t id,
-                                   std::chrono::milliseconds slice) {
+bool LinkState::waitEnded(std::size_t id, std::chrono::milliseconds slice) {
   std::unique_lock lock(mutex_);
   if (!eventArrived_.wait_for(lock, slice,
                               [&] { return ended_.count(id) != 0; })) {
@@ -127,7 +124,7 @@ bool SpeechdLink::State::waitEnded(std::size_t id,
   return true;
 }
 
-bool SpeechdLink::State::hungUp() const {
+bool LinkState::hungUp() const {
   for (const auto& socket : sockets) {
     const int fd = socket.load();
     if (fd >= 0 && peerClosed(fd)) return true;
@@ -135,33 +132,28 @@ bool SpeechdLink::State::hungUp() const {
   return false;
 }
 
-bool SpeechdLink::State::lostLocked() {
+bool LinkState::lostLocked() {
   if (!lost_ && hungUp()) lost_ = true;
   return lost_;
 }
 
-bool SpeechdLink::State::isLost() {
+bool LinkState::isLost() {
   std::lock_guard lock(mutex_);
   return lostLocked();
 }
 
-void SpeechdLink::State::markLost() {
+void LinkState::markLost() {
   std::lock_guard lock(mutex_);
   lost_ = true;
   eventArrived_.notify_all();
 }
 
-std::size_t SpeechdLink::State::cancelled() {
-  std::lock_guard lock(mutex_);
-  return cancelled_;
-}
-
-void SpeechdLink::State::setListing(bool listing) {
+void LinkState::setListing(bool listing) {
   std::lock_guard lock(mutex_);
   listing_ = listing;
 }
 
-bool SpeechdLink::State::stuckLongerThan(std::chrono::milliseconds limit) {
+bool LinkState::stuckLongerThan(std::chrono::milliseconds limit) {
   {
     std::lock_guard lock(mutex_);
     if (listing_) return false;
@@ -170,12 +162,12 @@ bool SpeechdLink::State::stuckLongerThan(std::chrono::milliseconds limit) {
   return since && std::chrono::steady_clock::now() - *since > limit;
 }
 
-bool SpeechdLink::State::hasRefused() {
+bool LinkState::hasRefused() {
   std::lock_guard lock(mutex_);
   return !refused_.empty();
 }
 
-std::vector<Unheard> SpeechdLink::State::takeUnheard() {
+std::vector<Unheard> LinkState::takeUnheard() {
   std::lock_guard lock(mutex_);
   std::vector<Unheard> taken = std::move(refused_);
   refused_.clear();
@@ -186,11 +178,11 @@ std::vector<Unheard> SpeechdLink::State::takeUnheard() {
   return taken;
 }
 
-std::shared_ptr<SpeechdLink::State> connectBefore(
+std::shared_ptr<LinkState> connectBefore(
     std::chrono::steady_clock::time_point deadline) {
   // libspeechd ends the program when what answers is not speech-dispatcher.
   probe(defaultAddress(), deadline);
-  auto state = std::make_shared<SpeechdLink::State>();
+  auto state = std::make_shared<LinkState>();
   const auto connected = state->worker.post([state] { state->connect(); });
   try {
     if (state->worker.wait(connected, left(deadline)) ==
@@ -209,8 +201,7 @@ namespace {
 
 // Calls the listener, if there still is one, unlocked; the link's
 // setListener() waits until it is done and the listener let go of.
-void tellListener(SpeechdLink::Watch& watch,
-                  std::unique_lock<std::mutex>& lock) {
+void tellListener(LinkWatch& watch, std::unique_lock<std::mutex>& lock) {
   auto listener = watch.listener.lock();
   if (!listener) return;
   watch.calling = true;
@@ -224,28 +215,54 @@ void tellListener(SpeechdLink::Watch& watch,
 
 }  // namespace
 
-void watchLink(std::shared_ptr<SpeechdLink::Watch> watch) {
+namespace {
+
+// The watcher's own view of the link: whether the listener knows the
+// connection in use is lost, when to try a new one, and when to look next.
+class Watcher {
   using Clock = std::chrono::steady_clock;
-  std::unique_lock lock(watch->mutex);
-  bool told = false;  // the listener knows the connection in use is lost
-  auto nextTry = Clock::now();
-  while (!watch->stopping) {
-    const auto state = watch->state;
-    const auto limits = watch->limits;
+
+ public:
+  explicit Watcher(std::shared_ptr<LinkWatch> watch)
+      : watch_(std::move(watch)), nextTry_(Clock::now()) {}
+
+  // Looks at the connection in use, and at once again at a new one. True
+  // once the link is closing.
+  bool look() {
+    std::unique_lock lock(watch_->mutex);
+    while (!watch_->stopping) {
+      if (!lookOnce(lock)) return false;
+    }
+    return true;
+  }
+
+  // Sleeps until woken, until the next look is due, or for `slice`. True
+  // once the link is closing.
+  bool sleep(std::chrono::milliseconds slice) {
+    std::unique_lock lock(watch_->mutex);
+    if (!watch_->stopping) watch_->wake.wait_for(lock, std::min(slice, next_));
+    return watch_->stopping;
+  }
+
+ private:
+  // True when a new connection took over.
+  bool lookOnce(std::unique_lock<std::mutex>& lock) {
+    const auto state = watch_->state;
+    const auto limits = watch_->limits;
     lock.unlock();
     if (!state->isLost() && state->stuckLongerThan(limits.request)) {
       state->markLost();
     }
     const bool lost = state->isLost();
     lock.lock();
-    if ((lost && !told) || state->hasRefused()) {
-      told = told || lost;
-      tellListener(*watch, lock);
+    if ((lost && !told_) || state->hasRefused()) {
+      told_ = told_ || lost;
+      tellListener(*watch_, lock);
       // Unheard and unwanted once nobody listens.
-      if (watch->listener.expired()) state->takeUnheard();
+      if (watch_->listener.expired()) state->takeUnheard();
     }
-    std::shared_ptr<SpeechdLink::State> fresh;
-    if (lost && Clock::now() >= nextTry) {
+    std::shared_ptr<LinkState> fresh;
+    if (lost && Clock::now() >= nextTry_) {
       lock.unlock();
       try {
         fresh = connectBefore(Clock::now() + limits.connect);
@@ -253,23 +270,39 @@ void watchLink(std::shared_ptr<SpeechdLink::Watch> watch) {
       } catch (const Failure&) {
         // Nobody answers there yet.
       }
-      nextTry = Clock::now() + limits.retry;
+      nextTry_ = Clock::now() + limits.retry;
       lock.lock();
     }
-    if (fresh && !watch->stopping) {
-      watch->state = fresh;
-      told = false;
+    if (fresh && !watch_->stopping) {
+      watch_->state = fresh;
+      told_ = false;
       // The old client goes on its own thread, whenever that is free.
       state->worker.post([state] { state->client.reset(); });
-      tellListener(*watch, lock);
-      continue;
+      tellListener(*watch_, lock);
+      return true;
     }
-    if (watch->stopping) break;
-    const auto look = lost            ? std::max(left(nextTry), kLookBusy)
-                      : state->busy() ? kLookBusy
-                                      : kLookIdle;
-    watch->wake.wait_for(lock, look);
+    next_ = lost            ? std::max(left(nextTry_), kLookBusy)
+            : state->busy() ? kLookBusy
+                            : kLookIdle;
+    return false;
   }
+
+  std::shared_ptr<LinkWatch> watch_;
+  bool told_ = false;  // the listener knows the connection in use is lost
+  Clock::time_point nextTry_;
+  std::chrono::milliseconds next_ = kLookIdle;
+};
+
+}  // namespace
+
+void watchLink(std::shared_ptr<LinkWatch> watch) {
+  Watcher watcher(std::move(watch));
+  if (watcher.look()) return;
+  // Every sleep, however it ends, is followed by a look.
+  waitAsking(
+      [&](std::chrono::milliseconds slice) { return watcher.sleep(slice); },
+      BlockingWorker::kForever, [&] { return watcher.look(); },
+      BlockingWorker::kForever);
 }
 
 }  // namespace pelliwick::speechd

@@ -25,7 +25,7 @@ using Request = std::function<std::size_t(SpeechdClient&)>;
 // messages, and the journal of what it took without waiting and has not
 // been heard to finish. A connection once lost stays lost; a daemon that
 // comes back gets a new one.
-struct SpeechdLink::State : MessageEvents, std::enable_shared_from_this<State> {
+struct LinkState : MessageEvents, std::enable_shared_from_this<LinkState> {
   BlockingWorker worker;
   // Owned by the worker's jobs.
   std::unique_ptr<SpeechdClient> client;
@@ -45,7 +45,6 @@ struct SpeechdLink::State : MessageEvents, std::enable_shared_from_this<State> {
 
   bool isLost();
   void markLost();
-  std::size_t cancelled();
   // The start's listing is judged by its own limit, not the request limit.
   void setListing(bool listing);
   // A job has waited longer than `limit`.
@@ -59,6 +58,7 @@ struct SpeechdLink::State : MessageEvents, std::enable_shared_from_this<State> {
   std::function<void()> wake;
 
  private:
+  friend struct LinkInspector;  // tests count the cancelled messages
   struct Entry {
     std::uint64_t number = 0;
     Unheard what;
@@ -81,11 +81,11 @@ struct SpeechdLink::State : MessageEvents, std::enable_shared_from_this<State> {
 };
 
 // What the link shares with its watcher thread, which may outlive it.
-struct SpeechdLink::Watch {
+struct LinkWatch {
   Limits limits;
   std::mutex mutex;  // guards everything below
   std::condition_variable wake;
-  std::shared_ptr<State> state;  // the connection in use
+  std::shared_ptr<LinkState> state;  // the connection in use
   std::weak_ptr<LinkListener> listener;
   bool calling = false;  // the listener is being told
   std::condition_variable callEnded;
@@ -95,11 +95,11 @@ struct SpeechdLink::Watch {
 // The watcher: gives up on a connection whose request takes longer than the
 // limit, tells the listener, and once lost, connects again every
 // limits.retry to whatever answers at the address. Runs until stopping.
-void watchLink(std::shared_ptr<SpeechdLink::Watch> watch);
+void watchLink(std::shared_ptr<LinkWatch> watch);
 
-// A connected State. Throws Failure when no speech-dispatcher answers at
+// A connected LinkState. Throws Failure when no speech-dispatcher answers at
 // the address before `deadline`.
-std::shared_ptr<SpeechdLink::State> connectBefore(
+std::shared_ptr<LinkState> connectBefore(
     std::chrono::steady_clock::time_point deadline);
 
 }  // namespace pelliwick::speechd

@@ -72,9 +72,8 @@ class SpeechdClient {
   // A question that changes nothing, to learn whether the daemon answers.
   void ping();
 
-  struct Connection;
-
  private:
+  struct Connection;
   std::unique_ptr<Connection> own_;
   std::unique_ptr<Connection> other_;
   Connection& connectionFor(const MessageSettings& settings);

@@ -5,8 +5,6 @@
 // A daemon that answers at the same address later gets a new connection.
 #include "speechd_link.h"
 
-#include <thread>
-
 #include "failure.h"
 #include "link_state.h"
 
@@ -24,7 +22,7 @@ std::shared_ptr<SpeechdLink> SpeechdLink::open(Limits limits) {
   const auto deadline = std::chrono::steady_clock::now() + limits.connect;
   auto state = connectBefore(deadline);
   std::shared_ptr<SpeechdLink> link(new SpeechdLink(limits));
-  std::weak_ptr<Watch> watch = link->watch_;
+  std::weak_ptr<LinkWatch> watch = link->watch_;
   state->wake = [watch] {
     if (auto alive = watch.lock()) alive->wake.notify_all();
   };
@@ -35,17 +33,17 @@ std::shared_ptr<SpeechdLink> SpeechdLink::open(Limits limits) {
       [state] { state->listed = state->client->listVoices(); });
   link->listing_ = listing;
   link->listingDeadline_ = deadline;
-  std::thread(watchLink, link->watch_).detach();
+  link->watcher_.post([watch = link->watch_] { watchLink(watch); });
   return link;
 }
 
 SpeechdLink::SpeechdLink(Limits limits)
-    : limits_(limits), watch_(std::make_shared<Watch>()) {
+    : limits_(limits), watch_(std::make_shared<LinkWatch>()) {
   watch_->limits = limits;
 }
 
 SpeechdLink::~SpeechdLink() {
-  std::shared_ptr<State> state;
+  std::shared_ptr<LinkState> state;
   {
     std::lock_guard lock(watch_->mutex);
     watch_->stopping = true;
@@ -56,16 +54,16 @@ SpeechdLink::~SpeechdLink() {
   // end with the process.
   state->worker.post([state] { state->client.reset(); });
   state->worker.stop(limits_.close);
+  // The watcher may be trying a daemon at the address: it ends on its own.
+  watcher_.stop(std::chrono::milliseconds::zero());
 }
 
-std::shared_ptr<SpeechdLink::State> SpeechdLink::current() const {
+std::shared_ptr<LinkState> SpeechdLink::current() const {
   std::lock_guard lock(watch_->mutex);
   return watch_->state;
 }
 
 int SpeechdLink::defaultRate() const { return current()->defaultRate; }
-
-std::size_t SpeechdLink::cancelled() const { return current()->cancelled(); }
 
 bool SpeechdLink::lost() const { return current()->isLost(); }
 
@@ -194,7 +192,6 @@ void SpeechdLink::sayAndWait(const std::string& text,
     return;
   }
 
-  const auto deadline = Clock::now() + limit;
   auto fail = [&state](const std::string& why) {
     state->markLost();
     throw Failure(why);
@@ -202,22 +199,10 @@ void SpeechdLink::sayAndWait(const std::string& text,
   auto nextPing = Clock::now() + kPingEvery;
   BlockingWorker::Ticket ping = 0;  // none asked
   auto pingSent = Clock::now();
-  for (;;) {
-    if (state->waitEnded(*id, kLookEvery)) return;
-    if (state->isLost()) {
-      throw Failure("speech-dispatcher hung up before a text ended");
-    }
+  // A daemon that stopped sends no event and keeps its socket: ask it
+  // something, without waiting, and see that it answers in time.
+  const auto checkAnswers = [&] {
     const auto now = Clock::now();
-    if (now >= deadline) {
-      fail("speech-dispatcher did not finish a text within " +
-           std::to_string(limit.count()) + " ms");
-    }
-    if (closing()) {
-      stopWaiting();
-      return;
-    }
-    // A daemon that stopped sends no event and keeps its socket: ask it
-    // something, without waiting, and see that it answers in time.
     if (ping == 0 && now >= nextPing) {
       ping = state->post(
           [](SpeechdClient& client) -> std::size_t {
@@ -238,7 +223,27 @@ void SpeechdLink::sayAndWait(const std::string& text,
     } else if (ping != 0 && now - pingSent >= limits_.request) {
       fail("speech-dispatcher stopped answering");
     }
+  };
+  const auto ended = waitAsking(
+      [&](std::chrono::milliseconds slice) {
+        return state->waitEnded(*id, slice);
+      },
+      limit,
+      [&] {
+        if (state->isLost() || closing()) return true;
+        checkAnswers();
+        return false;
+      },
+      kLookEvery);
+  if (ended == BlockingWorker::Outcome::Done) return;
+  if (state->isLost()) {
+    throw Failure("speech-dispatcher hung up before a text ended");
   }
+  if (ended == BlockingWorker::Outcome::TimedOut) {
+    fail("speech-dispatcher did not finish a text within " +
+         std::to_string(limit.count()) + " ms");
+  }
+  stopWaiting();
 }
 
 }  // namespace pelliwick::speechd

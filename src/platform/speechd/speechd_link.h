@@ -9,10 +9,14 @@
 #include <string>
 #include <vector>
 
+#include "blocking/blocking_worker.h"
 #include "speech.h"
 #include "speechd_client.h"
 
 namespace pelliwick::speechd {
+
+struct LinkState;
+struct LinkWatch;
 
 struct Limits {
   // Everything before the game starts: reaching the daemon, learning that it
@@ -75,8 +79,6 @@ class SpeechdLink {
 
   // Also true once the daemon has hung up, noticed without asking it.
   bool lost() const;
-  // How many of this program's messages were cancelled so far.
-  std::size_t cancelled() const;
 
   // Told of every change; held weakly. Returns once the one told before,
   // if it was being told, is done and let go of: what it speaks with may
@@ -103,18 +105,18 @@ class SpeechdLink {
   void sayAndWait(const std::string& text, const MessageSettings& settings,
                   std::chrono::milliseconds limit, const GiveUp& giveUp);
 
-  struct State;
-  struct Watch;
-
  private:
+  friend struct LinkInspector;  // tests count the cancelled messages
   explicit SpeechdLink(Limits limits);
-  std::shared_ptr<State> current() const;
+  std::shared_ptr<LinkState> current() const;
   // Posts `request`, which returns the message it queued or 0, without
   // waiting; throws Failure at once when the link is lost.
   void queue(std::function<std::size_t(SpeechdClient&)> request, Unheard what);
 
   Limits limits_;
-  std::shared_ptr<Watch> watch_;
+  std::shared_ptr<LinkWatch> watch_;
+  // Runs the watcher (see watchLink), which is never waited for.
+  BlockingWorker watcher_;
   // The start's listing, until voices() has waited for it.
   std::optional<std::uint64_t> listing_;
   std::chrono::steady_clock::time_point listingDeadline_;

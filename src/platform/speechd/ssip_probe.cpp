@@ -15,6 +15,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "blocking/blocking_worker.h"
 #include "failure.h"
 
 namespace pelliwick::speechd {
@@ -37,13 +38,17 @@ int msLeft(Deadline deadline) {
 
 // Waits for `events` on the socket until the deadline; false when time ran out.
 bool waitFor(int fd, short events, Deadline deadline) {
-  for (;;) {
+  const auto ready = [&](std::chrono::milliseconds slice) {
     pollfd entry{fd, events, 0};
-    const int ready = poll(&entry, 1, msLeft(deadline));
-    if (ready > 0) return true;
-    if (ready == 0) return false;
-    if (errno != EINTR) throw Failure(std::string("poll: ") + strerror(errno));
-  }
+    const int got = poll(&entry, 1, static_cast<int>(slice.count()));
+    // A signal only ends the slice early.
+    if (got < 0 && errno != EINTR) {
+      throw Failure(std::string("poll: ") + strerror(errno));
+    }
+    return got > 0;
+  };
+  return waitAsking(ready, std::chrono::milliseconds(msLeft(deadline)), {}) ==
+         BlockingWorker::Outcome::Done;
 }
 
 void connectBefore(Socket& socket, const sockaddr* target, socklen_t size,
