@@ -60,7 +60,7 @@ void EspeakVoice::queue(const std::wstring& text, bool waited,
     utterance.namesCharacter = namesCharacter;
     utterance.voiceName = voices()[voiceIndex_].name;
   }
-  utterance.wordsPerMinute = wordsPerMinute(rateStep());
+  utterance.wordsPerMinute = wordsPerMinute(rate());
   utterance.volume = volume();
   // An empty text that waits still queues, so that it returns once the
   // texts queued before it have been heard.

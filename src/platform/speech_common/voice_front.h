@@ -27,7 +27,6 @@ class VoiceFront : public SpeechVoice {
   void speak(const std::wstring& text, unsigned flags) final;
 
  protected:
-  int rateStep() const { return rate_; }
   int volume() const { return volume_; }
 
   // What the engine calls its list, for messages.

@@ -31,9 +31,9 @@ int SpeechdVoice::voiceCount() {
   return 1 + static_cast<int>(link_->voices().size());
 }
 
-MessageSettings SpeechdVoice::settings() const {
+MessageSettings SpeechdVoice::settings() {
   MessageSettings result;
-  result.rate = daemonRate(link_->defaultRate(), rateStep());
+  result.rate = daemonRate(link_->defaultRate(), rate());
   result.volume = daemonVolume(volume());
   if (voiceIndex_ > 0) {
     result.voice =
@@ -53,7 +53,7 @@ void SpeechdVoice::queue(const std::wstring& text, bool waited,
   // Kept to be said another way should the daemon not say it.
   Unheard what;
   what.text = text;
-  what.rateStep = rateStep();
+  what.rateStep = rate();
   if (namesCharacter) {
     // A typed key's echo: "." is heard as its name, not as a pause.
     link_->sayCharacter(toUtf8(text), settings(), std::move(what));

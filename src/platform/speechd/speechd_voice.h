@@ -29,7 +29,6 @@ class SpeechdVoice : public VoiceFront {
   SpeechdVoice(std::shared_ptr<SpeechdLink> link, GiveUp giveUp = {});
 
   int voiceCount() override;
-  bool lost() const { return link_->lost(); }
 
  protected:
   std::string engineName() const override { return "speech-dispatcher"; }
@@ -39,7 +38,7 @@ class SpeechdVoice : public VoiceFront {
              bool namesCharacter) override;
 
  private:
-  MessageSettings settings() const;
+  MessageSettings settings();
 
   std::shared_ptr<SpeechdLink> link_;
   GiveUp giveUp_;
