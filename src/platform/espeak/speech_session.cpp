@@ -81,7 +81,7 @@ void SpeechSession::speakJob(const Job& job) {
     if (job.ticket <= abortThrough_) {
       return;  // the purge already settled its outcome
     }
-    outcomes_[job.ticket] = {true, false, lastEnd_, error};
+    heard_[job.ticket] = {true, false, lastEnd_, error};
   }
 }
 
@@ -167,9 +167,16 @@ bool SpeechSession::deliver(const std::vector<std::int16_t>& samples) {
     end = lastEnd_;
   }
   // A purge counts what it drops as played, so this wakes at once.
-  while (end > kAhead && !stream->waitPlayedFor(end - kAhead, kThrottleSlice)) {
-    std::lock_guard lock(mutex_);
-    if (droppedLocked()) {
+  if (end > kAhead) {
+    const auto dropped = [this] {
+      std::lock_guard lock(mutex_);
+      return droppedLocked();
+    };
+    const auto played = [&](std::chrono::milliseconds slice) {
+      return stream->waitPlayedFor(end - kAhead, slice);
+    };
+    if (waitAsking(played, BlockingWorker::kForever, dropped, kThrottleSlice) ==
+        BlockingWorker::Outcome::GaveUp) {
       return false;
     }
   }
@@ -218,7 +225,7 @@ std::uint64_t SpeechSession::enqueue(Utterance utterance, bool waited) {
   });
   lastPosted_ = job->ticket;
   if (waited) {
-    outcomes_[job->ticket] = Outcome{};
+    heard_[job->ticket] = Heard{};
   }
   return job->ticket;
 }
@@ -238,34 +245,34 @@ void SpeechSession::waitHeard(std::uint64_t ticket, const GiveUp& giveUp) {
   const bool gaveUp =
       worker_.wait(ticket, BlockingWorker::kForever, askEnding) ==
       BlockingWorker::Outcome::GaveUp;
-  Outcome outcome;
+  Heard heard;
   SpeechStream* stream = nullptr;
   {
     std::lock_guard lock(mutex_);
-    outcome = std::move(outcomes_[ticket]);
-    outcomes_.erase(ticket);
+    heard = std::move(heard_[ticket]);
+    heard_.erase(ticket);
     stream = stream_;
   }
   if (gaveUp) {
     return;
   }
-  if (!outcome.error.empty()) {
-    throw Failure(outcome.error);
+  if (!heard.error.empty()) {
+    throw Failure(heard.error);
   }
-  if (outcome.dropped || stream == nullptr) {
+  if (heard.dropped || stream == nullptr) {
     return;
   }
   if (!giveUp) {
-    stream->waitPlayed(outcome.end);
+    stream->waitPlayed(heard.end);
     return;
   }
   // The wait ends as soon as the text has been heard or purged; in between
   // it wakes only to ask whether the program is ending.
-  while (!stream->waitPlayedFor(outcome.end, kGiveUpInterval)) {
-    if (programEnding()) {
-      return;
-    }
-  }
+  waitAsking(
+      [&](std::chrono::milliseconds slice) {
+        return stream->waitPlayedFor(heard.end, slice);
+      },
+      BlockingWorker::kForever, programEnding, kGiveUpInterval);
 }
 
 void SpeechSession::purge() {
@@ -279,10 +286,10 @@ void SpeechSession::purge() {
 void SpeechSession::dropEverythingLocked() {
   // What is still queued runs as nothing, at once.
   abortThrough_ = lastPosted_;
-  for (auto& [ticket, outcome] : outcomes_) {
-    if (!outcome.done) {
-      outcome.done = true;
-      outcome.dropped = true;
+  for (auto& [ticket, heard] : heard_) {
+    if (!heard.done) {
+      heard.done = true;
+      heard.dropped = true;
     }
   }
 }

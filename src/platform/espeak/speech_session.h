@@ -78,7 +78,8 @@ class SpeechSession : private SampleSink {
     Utterance utterance;
     bool waited = false;
   };
-  struct Outcome {
+  // What became of a waited utterance.
+  struct Heard {
     bool done = false;
     bool dropped = false;
     std::uint64_t end = 0;
@@ -102,7 +103,7 @@ class SpeechSession : private SampleSink {
 
   std::mutex mutex_;  // guards everything below
   SpeechStream* stream_ = nullptr;
-  std::map<std::uint64_t, Outcome> outcomes_;  // of waited jobs only
+  std::map<std::uint64_t, Heard> heard_;  // of waited jobs only
   std::uint64_t lastPosted_ = 0;
   std::uint64_t abortThrough_ = 0;  // tickets up to this one are dropped
   std::uint64_t lastEnd_ = 0;       // stream position after our last sample
