@@ -2,19 +2,25 @@
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
 #include <climits>
 #include <cmath>
+#include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <optional>
 #include <thread>
 
+#include "espeak/library_warnings.h"
 #include "espeak/speech_text.h"
 #include "espeak_call_log.h"
 #include "failure.h"
 #include "fake_speech_stream.h"
+#include "report.h"
+#include "utf8.h"
 
 namespace pelliwick::espeak::test {
 namespace {
@@ -285,7 +291,19 @@ TEST_F(EspeakEngineTest, EveryKeyIsHeardPromptlyInEveryVoiceTried) {
       << "a sentence keeps its lead-in";
 }
 
+// Writes what is reported as the program's reporter does.
+class ProgramReporter : public Reporter {
+ public:
+  ProgramReporter() { setReporter(this); }
+  ~ProgramReporter() override { setReporter(nullptr); }
+  void report(std::string_view line) override {
+    std::fprintf(stderr, "pelliwick: %.*s\n", static_cast<int>(line.size()),
+                 line.data());
+  }
+};
+
 TEST_F(EspeakEngineTest, DictionaryWarningsComeOnceAsTheProgramsOwnLine) {
+  ProgramReporter reporter;
   Speaker speaker(Playback::Instant);
   EspeakVoice& voice = *speaker.voice;
   ::testing::internal::CaptureStderr();
@@ -297,6 +315,23 @@ TEST_F(EspeakEngineTest, DictionaryWarningsComeOnceAsTheProgramsOwnLine) {
   EXPECT_EQ(::testing::internal::GetCapturedStderr(),
             "pelliwick: espeak-ng: Full dictionary is not installed for "
             "'be'\n");
+}
+
+// The program's own lines caught with the library's are not reported again.
+TEST(LibraryWarnings, AreReportedOnceAndTheProgramsOwnLinesPassAsTheyCame) {
+  ProgramReporter reporter;
+  const auto writeToStderr = [](const char* text) {
+    return [text] {
+      [[maybe_unused]] auto written = write(2, text, std::strlen(text));
+    };
+  };
+  ::testing::internal::CaptureStderr();
+  withWarningsAsOwnLines(
+      writeToStderr("odd voice\npelliwick: the sound came back\nodd voice\n"));
+  withWarningsAsOwnLines(writeToStderr("odd voice\n"));
+  EXPECT_EQ(::testing::internal::GetCapturedStderr(),
+            "pelliwick: espeak-ng: odd voice\n"
+            "pelliwick: the sound came back\n");
 }
 
 TEST_F(EspeakEngineTest, WaitingSpeakReturnsOnceTheTextIsHeard) {

@@ -10,11 +10,11 @@
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
-#include <iostream>
 #include <mutex>
 
 #include "failure.h"
 #include "library_warnings.h"
+#include "report.h"
 
 namespace pelliwick::espeak {
 
@@ -154,8 +154,8 @@ void stopLibrary() {
     const espeak_ERROR result = espeak_Terminate();
     if (result != EE_OK) {
       // Nobody is left to throw to: the last voice is being destroyed.
-      std::cerr << "espeak-ng could not stop cleanly (error " << result
-                << ")\n";
+      report("espeak-ng could not stop cleanly (error " +
+             std::to_string(result) + ")");
     }
   }
   lib.claimed = false;

@@ -14,6 +14,7 @@
 #include <string>
 
 #include "failure.h"
+#include "report.h"
 
 namespace pelliwick::espeak {
 
@@ -38,9 +39,11 @@ void printOnce(const std::string& caught) {
     start = end + 1;
     if (line.empty()) continue;
     if (line.rfind("pelliwick:", 0) == 0) {
+      // The program's own line, already written as it wants it: given back
+      // as it came.
       std::fprintf(stderr, "%s\n", line.c_str());
     } else if (printed.insert(line).second) {
-      std::fprintf(stderr, "pelliwick: espeak-ng: %s\n", line.c_str());
+      report("espeak-ng: " + line);
     }
   }
 }
