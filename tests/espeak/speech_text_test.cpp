@@ -7,16 +7,16 @@
 namespace pelliwick::espeak {
 namespace {
 
-TEST(ToUtf8, EncodesEveryPlaneAndReplacesWhatCannotBeEncoded) {
-  EXPECT_EQ(toUtf8(L"guess 5"), "guess 5");
-  EXPECT_EQ(toUtf8(L"caf\u00e9 \u20ac \U0001F600"),
+TEST(SpokenForm, EncodesEveryPlaneAndReplacesWhatCannotBeEncoded) {
+  EXPECT_EQ(spokenForm(L"guess 5"), "guess 5");
+  EXPECT_EQ(spokenForm(L"caf\u00e9 \u20ac \U0001F600"),
             "caf\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x98\x80");
   std::wstring broken = L"a";
   broken += static_cast<wchar_t>(0xD800);
   broken += static_cast<wchar_t>(0x110000);
   broken += L'\0';
   broken += L"b";
-  EXPECT_EQ(toUtf8(broken), "a\xEF\xBF\xBD\xEF\xBF\xBD b");
+  EXPECT_EQ(spokenForm(broken), "a\xEF\xBF\xBD\xEF\xBF\xBD b");
 }
 
 TEST(TrimLeadingSilence, KeepsTheAskedLeadInBeforeTheFirstAudibleSample) {

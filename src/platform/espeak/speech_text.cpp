@@ -8,17 +8,13 @@
 
 namespace pelliwick::espeak {
 
-std::string toUtf8(const std::wstring& text) {
-  std::wstring spoken = text;
-  std::replace(spoken.begin(), spoken.end(), L'\0', L' ');
-  return pelliwick::toUtf8(spoken);
-}
-
 std::string spokenForm(const std::wstring& text) {
   if (text == L" ") {
     return "space";
   }
-  return toUtf8(text);
+  std::wstring spoken = text;
+  std::replace(spoken.begin(), spoken.end(), L'\0', L' ');
+  return toUtf8(spoken);
 }
 
 namespace {

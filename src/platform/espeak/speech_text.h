@@ -7,11 +7,8 @@
 
 namespace pelliwick::espeak {
 
-// espeak-ng reads UTF-8. Characters that are not Unicode scalar values
-// become U+FFFD, and a NUL becomes a space so that it cannot cut the text.
-std::string toUtf8(const std::wstring& text);
-
-// What espeak-ng is given to read `text`: its UTF-8, except for a lone
+// What espeak-ng is given to read `text`: its UTF-8 (see toUtf8), with a
+// NUL read as a space so that it cannot cut the text, except for a lone
 // blank, which espeak-ng would pass over in silence.
 std::string spokenForm(const std::wstring& text);
 
