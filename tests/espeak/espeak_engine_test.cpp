@@ -479,6 +479,12 @@ TEST_F(EspeakEngineTest, AWaitingSpeakEndsSilentlyWhenTheProgramIsEnding) {
   }
   voice->speak(L"", SVSFDefault);
   EXPECT_LT(secondsSince(queuedAt), 0.3);
+
+  // And once it has been synthesised, while it is still being played.
+  stream.speed = 0.1;  // "five" now lasts four seconds
+  const auto synthesisedAt = Clock::now();
+  voice->speak(L"five", SVSFDefault);
+  EXPECT_LT(secondsSince(synthesisedAt), 0.3);
 }
 
 TEST_F(EspeakEngineTest, AFailureIsReportedByTheCallThatFailed) {
@@ -564,6 +570,8 @@ TEST_F(EspeakEngineTest, OneEngineAtATimeStoppingCleanlyWithSpeechQueued) {
     EXPECT_THROW(second.createVoice(), Failure);
   }
   EXPECT_LT(secondsSince(start), 0.5);
+  // Its stream barely plays now: the synthesis must not wait for it.
+  first->stream.speed = 0.01;
   start = Clock::now();
   first.reset();
   EXPECT_LT(secondsSince(start), 1.0);
