@@ -1,13 +1,8 @@
 #include "private_pipewire.h"
 
-#include <fcntl.h>
 #include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <chrono>
-#include <cstdlib>
 #include <fstream>
 #include <thread>
 
@@ -26,35 +21,25 @@ constexpr char kNullSink[] = R"(context.objects = [
 )";
 
 bool waitFor(const fs::path& path) {
-  const auto deadline =
-      std::chrono::steady_clock::now() + std::chrono::seconds(10);
-  while (!fs::exists(path)) {
-    if (std::chrono::steady_clock::now() > deadline) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  }
-  return true;
+  return test_servers::waitUntil([&] { return fs::exists(path); },
+                                 std::chrono::seconds(10));
 }
 
 }  // namespace
 
-PrivatePipeWire::PrivatePipeWire() {
-  for (const char* program :
-       {"pipewire", "pipewire-pulse", "wireplumber", "dbus-daemon"}) {
-    const std::string check =
-        "command -v " + std::string(program) + " >/dev/null";
-    if (std::system(check.c_str()) != 0) {
-      whyNot_ = std::string(program) +
-                " is missing (Debian packages pipewire pipewire-pulse "
-                "wireplumber)";
-      return;
-    }
+PrivatePipeWire::PrivatePipeWire() : folder_("pipewire") {
+  const std::string missing = test_servers::missingProgram(
+      {"pipewire", "pipewire-pulse", "wireplumber", "dbus-daemon"});
+  if (!missing.empty()) {
+    whyNot_ = missing +
+              " is missing (Debian packages pipewire pipewire-pulse "
+              "wireplumber)";
+    return;
   }
-  char pattern[] = "/tmp/pelliwick-pipewire-XXXXXX";
-  if (mkdtemp(pattern) == nullptr) {
+  if (folder_.empty()) {
     whyNot_ = "no temporary folder";
     return;
   }
-  folder_ = pattern;
   const fs::path conf = folder_ / "conf";
   fs::create_directories(conf / "pipewire/pipewire.conf.d");
   fs::create_directories(conf / "wireplumber/main.lua.d");
@@ -93,13 +78,9 @@ PrivatePipeWire::PrivatePipeWire() {
 }
 
 PrivatePipeWire::~PrivatePipeWire() {
-  for (pid_t pid : {pulse_, wireplumber_, pipewire_, bus_}) {
-    if (pid <= 0) continue;
-    ::kill(pid, SIGTERM);
-    waitpid(pid, nullptr, 0);
+  for (pid_t* pid : {&pulse_, &wireplumber_, &pipewire_, &bus_}) {
+    test_servers::stopServer(*pid, SIGTERM);
   }
-  std::error_code ignored;
-  if (!folder_.empty()) fs::remove_all(folder_, ignored);
 }
 
 std::string PrivatePipeWire::pulseAddress() const {
@@ -114,25 +95,9 @@ pid_t PrivatePipeWire::spawn(const std::string& command,
     args.push_back(command.substr(start, end - start));
     start = end == std::string::npos ? command.size() : end + 1;
   }
-  std::vector<char*> argv;
-  for (auto& arg : args) argv.push_back(arg.data());
-  argv.push_back(nullptr);
-  std::vector<char*> envp;
-  for (auto& entry : environment_) envp.push_back(entry.data());
-  envp.push_back(nullptr);
-  const std::string logFile = (folder_ / (log + ".log")).string();
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 1, logFile.c_str(),
-                                   O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  posix_spawn_file_actions_adddup2(&actions, 1, 2);
-  pid_t pid = -1;
-  if (posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(),
-                   envp.data()) != 0) {
-    pid = -1;
-    if (whyNot_.empty()) whyNot_ = "cannot start " + args[0];
-  }
-  posix_spawn_file_actions_destroy(&actions);
+  const pid_t pid =
+      test_servers::startServer(args, folder_ / (log + ".log"), environment_);
+  if (pid < 0 && whyNot_.empty()) whyNot_ = "cannot start " + args[0];
   return pid;
 }
 

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "server_kit.h"
+
 namespace pelliwick::bench {
 
 // PipeWire as Debian 12's desktops run it, privately: a session bus,
@@ -15,8 +17,6 @@ class PrivatePipeWire {
  public:
   PrivatePipeWire();
   ~PrivatePipeWire();
-  PrivatePipeWire(const PrivatePipeWire&) = delete;
-  PrivatePipeWire& operator=(const PrivatePipeWire&) = delete;
 
   // Empty when it runs; otherwise why not.
   const std::string& whyNot() const { return whyNot_; }
@@ -28,7 +28,7 @@ class PrivatePipeWire {
  private:
   pid_t spawn(const std::string& program, const std::string& log);
 
-  std::filesystem::path folder_;
+  test_servers::ScratchFolder folder_;
   std::vector<std::string> environment_;
   pid_t bus_ = -1;
   pid_t pipewire_ = -1;

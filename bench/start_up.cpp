@@ -22,11 +22,11 @@
 #include <string>
 #include <vector>
 
-#include "../tests/speechd/private_daemon.h"
 #include "bench_support.h"
 #include "espeak/espeak_engine.h"
 #include "failure.h"
 #include "figures.h"
+#include "private_daemon.h"
 #include "speechd/joined_engine.h"
 
 extern char** environ;

@@ -6,8 +6,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
-cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build build -j2 --target pelliwick pelliwick_cues pelliwick-bench
+cmake --preset release >/dev/null
+cmake --build --preset release --target pelliwick pelliwick_cues pelliwick-bench
 
 if [ -z "${DISPLAY:-}" ]; then
   displayfile=$(mktemp)

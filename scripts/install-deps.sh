@@ -12,7 +12,7 @@ packages=(
   speech-dispatcher speech-dispatcher-espeak-ng
   libbrlapi-dev brltty
   pulseaudio pulseaudio-utils libasound2-plugins
-  clang-14 libclang-rt-14-dev
+  clang libclang-rt-dev
   mingw-w64 g++-mingw-w64-x86-64-posix wine wine64 nsis zip
 )
 

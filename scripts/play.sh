@@ -3,6 +3,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
-cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBUILD_TESTING=OFF
-cmake --build build -j2
+# The release preset's build/, which the tests and the bench share: the game
+# and its cues alone are built here.
+cmake --preset release >/dev/null
+cmake --build --preset release --target pelliwick pelliwick_cues
 exec build/bin/pelliwick

@@ -7,14 +7,14 @@
 #include <X11/Xlib.h>
 #include <fcntl.h>
 #include <poll.h>
-#include <sys/socket.h>
-#include <sys/un.h>
 
 #include <atomic>
 #include <cstring>
 #include <mutex>
 #include <thread>
 #include <tuple>
+
+#include "server_kit.h"
 
 namespace pelliwick::e2e {
 namespace {
@@ -33,18 +33,6 @@ std::string brlttyProgram() {
              : found;
 }
 
-bool someoneListens(const fs::path& socketPath) {
-  const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  sockaddr_un address{};
-  address.sun_family = AF_UNIX;
-  std::strncpy(address.sun_path, socketPath.c_str(),
-               sizeof address.sun_path - 1);
-  const bool listens =
-      connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
-  close(fd);
-  return listens;
-}
-
 // brltty on a pseudo-terminal. Each line it shows reaches the terminal as
 // text after a clear (without its trailing blanks), then the same line as
 // 40 braille cells, the cursor's cell with dots 7 and 8 added.
@@ -60,7 +48,7 @@ class HeadlessBrltty {
     terminal_ = ptsname(master_);
     // Held open, so that the terminal outlives each brltty.
     slave_ = open(terminal_.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
-    while (someoneListens(socketPath(hostNumber_))) {
+    while (test_servers::takesClients(socketPath(hostNumber_))) {
       if (++hostNumber_ > 84) throw std::runtime_error("hosts :81-:84 busy");
     }
     reader_ = std::thread([this] { read(); });
@@ -86,12 +74,11 @@ class HeadlessBrltty {
                 currentEnvironment(), dir_ / "brltty.out", dir_ / "brltty.err");
     waitFor("no screen", from, 15s);
     // Its BrlAPI server may open after the first line is shown.
-    const auto deadline = std::chrono::steady_clock::now() + 15s;
-    while (!someoneListens(socketPath(hostNumber_))) {
-      if (std::chrono::steady_clock::now() > deadline) {
-        throw std::runtime_error("brltty's BrlAPI socket never opened");
-      }
-      std::this_thread::sleep_for(10ms);
+    const auto listens = [this] {
+      return test_servers::takesClients(socketPath(hostNumber_));
+    };
+    if (!test_servers::waitUntil(listens, 15s, {}, 10ms)) {
+      throw std::runtime_error("brltty's BrlAPI socket never opened");
     }
   }
 

@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "../speechd/private_daemon.h"
 #include "e2e_support.h"
+#include "private_daemon.h"
 
 namespace pelliwick::e2e {
 namespace {

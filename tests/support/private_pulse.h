@@ -3,7 +3,10 @@
 #include <sys/types.h>
 
 #include <filesystem>
+#include <optional>
 #include <string>
+
+#include "server_kit.h"
 
 namespace pelliwick::e2e {
 
@@ -15,8 +18,6 @@ class PrivatePulse {
  public:
   PrivatePulse();
   ~PrivatePulse();
-  PrivatePulse(const PrivatePulse&) = delete;
-  PrivatePulse& operator=(const PrivatePulse&) = delete;
 
   // Empty when the server can run here; otherwise why not.
   const std::string& whyNot() const { return whyNot_; }
@@ -34,7 +35,8 @@ class PrivatePulse {
   static constexpr const char* kMonitor = "nullsink.monitor";
 
  private:
-  std::filesystem::path folder_;
+  // Made only where the server can run.
+  std::optional<test_servers::ScratchFolder> folder_;
   std::filesystem::path socket_;
   pid_t pid_ = -1;
   std::string whyNot_;

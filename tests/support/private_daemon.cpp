@@ -1,56 +1,25 @@
 #include "private_daemon.h"
 
-#include <fcntl.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/socket.h>
-#include <sys/un.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
-#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <thread>
 #include <vector>
 
-extern char** environ;
-
 namespace pelliwick::speechd::test {
 
-namespace {
+using test_servers::childrenOf;
 
-// The processes whose parent is `parent`, from /proc.
-std::vector<pid_t> childrenOf(pid_t parent) {
-  std::vector<pid_t> result;
-  for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
-    const std::string name = entry.path().filename();
-    if (name.find_first_not_of("0123456789") != std::string::npos) continue;
-    std::ifstream stat(entry.path() / "stat");
-    std::string line;
-    std::getline(stat, line);
-    const auto close = line.rfind(')');
-    if (close == std::string::npos) continue;
-    char state = 0;
-    pid_t ppid = 0;
-    if (std::sscanf(line.c_str() + close + 1, " %c %d", &state, &ppid) == 2 &&
-        ppid == parent) {
-      result.push_back(std::stoi(name));
-    }
-  }
-  return result;
-}
-
-}  // namespace
-
-PrivateDaemon::PrivateDaemon(Modules modules, double speaking) {
-  char pattern[] = "/tmp/pelliwick-speechd-XXXXXX";
-  if (mkdtemp(pattern) == nullptr) {
+PrivateDaemon::PrivateDaemon(Modules modules, double speaking)
+    : folder_("speechd") {
+  if (folder_.empty()) {
     why_ = "no temporary folder";
     return;
   }
-  folder_ = pattern;
   socket_ = folder_ / "socket";
   const auto conf = folder_ / "conf";
   std::filesystem::create_directories(folder_ / "log");
@@ -112,53 +81,32 @@ void PrivateDaemon::start() {
   std::vector<std::string> args{
       "speech-dispatcher", "-s", "-t", "10", "-l", "1", "-c", "unix_socket"};
   args.insert(args.end(), {"-S", socket, "-C", conf, "-P", pidFile, "-L", log});
-  std::vector<char*> argv;
-  for (auto& arg : args) argv.push_back(arg.data());
   // A killed daemon leaves its socket behind: ready means a new one.
   std::error_code ignored;
   std::filesystem::remove(socket_, ignored);
-  argv.push_back(nullptr);
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-  const int status = posix_spawnp(&pid_, "speech-dispatcher", &actions, nullptr,
-                                  argv.data(), environ);
-  posix_spawn_file_actions_destroy(&actions);
-  if (status != 0) {
-    pid_ = -1;
+  pid_ = test_servers::startServer(args);
+  if (pid_ < 0) {
     why_ = "cannot start speech-dispatcher";
     return;
   }
   setenv("SPEECHD_ADDRESS", address().c_str(), 1);
   // Ready once its socket exists and its module has started.
-  const auto deadline =
-      std::chrono::steady_clock::now() + std::chrono::seconds(10);
-  while (!std::filesystem::exists(socket_) ||
-         childrenOf(pid_).size() < modules_) {
-    if (std::chrono::steady_clock::now() > deadline) {
-      why_ = "speech-dispatcher did not start within 10 s";
-      kill();
-      return;
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  const auto ready = [this] {
+    return std::filesystem::exists(socket_) &&
+           childrenOf(pid_).size() >= modules_;
+  };
+  if (!test_servers::waitUntil(ready, std::chrono::seconds(10))) {
+    why_ = "speech-dispatcher did not start within 10 s";
+    kill();
   }
 }
 
 PrivateDaemon::~PrivateDaemon() {
   kill();
   unsetenv("SPEECHD_ADDRESS");
-  std::error_code ignored;
-  if (!folder_.empty()) std::filesystem::remove_all(folder_, ignored);
 }
 
-void PrivateDaemon::kill() {
-  if (pid_ <= 0) return;
-  for (pid_t child : childrenOf(pid_)) ::kill(child, SIGKILL);
-  ::kill(pid_, SIGKILL);
-  waitpid(pid_, nullptr, 0);
-  pid_ = -1;
-}
+void PrivateDaemon::kill() { test_servers::stopServer(pid_); }
 
 void PrivateDaemon::pause(bool paused) {
   if (pid_ > 0) ::kill(pid_, paused ? SIGSTOP : SIGCONT);
@@ -189,16 +137,11 @@ std::vector<PrivateDaemon::Said> PrivateDaemon::said() const {
   return result;
 }
 
-ForeignServer::ForeignServer(std::string reply) : reply_(std::move(reply)) {
-  char folder[] = "/tmp/pelliwick-foreign-XXXXXX";
-  folder_ = mkdtemp(folder) != nullptr ? folder : "/tmp";
-  path_ = folder_ + "/socket";
-  listener_ = socket(AF_UNIX, SOCK_STREAM, 0);
-  sockaddr_un address{};
-  address.sun_family = AF_UNIX;
-  std::snprintf(address.sun_path, sizeof address.sun_path, "%s", path_.c_str());
-  bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address);
-  listen(listener_, 4);
+ForeignServer::ForeignServer(std::string reply)
+    : reply_(std::move(reply)),
+      folder_("foreign"),
+      path_((folder_ / "socket").string()),
+      listener_(test_servers::listenAt(path_, 4)) {
   if (!reply_.empty()) thread_ = std::thread([this] { answer(); });
 }
 
@@ -206,8 +149,6 @@ ForeignServer::~ForeignServer() {
   shutdown(listener_, SHUT_RDWR);
   if (thread_.joinable()) thread_.join();
   close(listener_);
-  unlink(path_.c_str());
-  rmdir(folder_.c_str());
 }
 
 void ForeignServer::answer() {
@@ -224,18 +165,6 @@ void ForeignServer::answer() {
 
 namespace {
 
-int connectTo(const std::string& path) {
-  const int fd = socket(AF_UNIX, SOCK_STREAM, 0);
-  sockaddr_un address{};
-  address.sun_family = AF_UNIX;
-  std::snprintf(address.sun_path, sizeof address.sun_path, "%s", path.c_str());
-  if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
-    close(fd);
-    return -1;
-  }
-  return fd;
-}
-
 bool writeAll(int fd, const std::string& data) {
   std::size_t done = 0;
   while (done < data.size()) {
@@ -247,22 +176,25 @@ bool writeAll(int fd, const std::string& data) {
   return true;
 }
 
+// What `fd` has, added to `pending`; false once it has ended.
+bool readMore(int fd, std::string& pending) {
+  char buffer[4096];
+  const ssize_t got = read(fd, buffer, sizeof buffer);
+  if (got <= 0) return false;
+  pending.append(buffer, static_cast<std::size_t>(got));
+  return true;
+}
+
 }  // namespace
 
 RefusingProxy::RefusingProxy(std::string daemonSocket, std::string command,
                              int refusals)
     : daemonSocket_(std::move(daemonSocket)),
       command_(std::move(command)),
-      refusalsLeft_(refusals) {
-  char folder[] = "/tmp/pelliwick-proxy-XXXXXX";
-  folder_ = mkdtemp(folder) != nullptr ? folder : "/tmp";
-  path_ = folder_ + "/socket";
-  listener_ = socket(AF_UNIX, SOCK_STREAM, 0);
-  sockaddr_un address{};
-  address.sun_family = AF_UNIX;
-  std::snprintf(address.sun_path, sizeof address.sun_path, "%s", path_.c_str());
-  bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address);
-  listen(listener_, 8);
+      refusalsLeft_(refusals),
+      folder_("proxy"),
+      path_((folder_ / "socket").string()),
+      listener_(test_servers::listenAt(path_, 8)) {
   threads_.emplace_back([this] { accept(); });
 }
 
@@ -275,15 +207,13 @@ RefusingProxy::~RefusingProxy() {
   for (auto& thread : threads_) thread.join();
   for (int fd : sockets_) close(fd);
   close(listener_);
-  unlink(path_.c_str());
-  rmdir(folder_.c_str());
 }
 
 void RefusingProxy::accept() {
   for (;;) {
     const int client = ::accept(listener_, nullptr, nullptr);
     if (client < 0) return;
-    const int daemon = connectTo(daemonSocket_);
+    const int daemon = test_servers::connectTo(daemonSocket_);
     std::lock_guard lock(mutex_);
     sockets_.push_back(client);
     if (daemon < 0) continue;
@@ -300,11 +230,7 @@ void RefusingProxy::accept() {
 
 void RefusingProxy::toDaemon(int client, int daemon, std::mutex& replies) {
   std::string pending;
-  char buffer[4096];
-  for (;;) {
-    const ssize_t got = read(client, buffer, sizeof buffer);
-    if (got <= 0) break;
-    pending.append(buffer, static_cast<std::size_t>(got));
+  while (readMore(client, pending)) {
     for (auto end = pending.find('\n'); end != std::string::npos;
          end = pending.find('\n')) {
       const std::string line = pending.substr(0, end + 1);
@@ -325,11 +251,7 @@ void RefusingProxy::toDaemon(int client, int daemon, std::mutex& replies) {
 void RefusingProxy::toClient(int daemon, int client, std::mutex& replies) {
   // Whole lines only, so that a refusal never lands inside one.
   std::string pending;
-  char buffer[4096];
-  for (;;) {
-    const ssize_t got = read(daemon, buffer, sizeof buffer);
-    if (got <= 0) break;
-    pending.append(buffer, static_cast<std::size_t>(got));
+  while (readMore(daemon, pending)) {
     const auto end = pending.rfind('\n');
     if (end == std::string::npos) continue;
     std::lock_guard lock(replies);

@@ -10,6 +10,8 @@
 #include <thread>
 #include <vector>
 
+#include "server_kit.h"
+
 namespace pelliwick::speechd::test {
 
 // A speech-dispatcher of the test's own: its own configuration and socket,
@@ -56,7 +58,7 @@ class PrivateDaemon {
   static double systemNow();
 
  private:
-  std::filesystem::path folder_;
+  test_servers::ScratchFolder folder_;
   std::filesystem::path socket_;
   std::size_t modules_ = 1;
   pid_t pid_ = -1;
@@ -75,7 +77,7 @@ class ForeignServer {
  private:
   void answer();
   std::string reply_;
-  std::string folder_;
+  test_servers::ScratchFolder folder_;
   std::string path_;
   int listener_ = -1;
   std::thread thread_;
@@ -99,7 +101,7 @@ class RefusingProxy {
   std::string command_;
   std::atomic<int> refusalsLeft_;
   std::atomic<int> refused_{0};
-  std::string folder_;
+  test_servers::ScratchFolder folder_;
   std::string path_;
   int listener_ = -1;
   std::mutex mutex_;
