@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cstdio>
 
+#include "app/cue_folder.h"
 #include "app/exit_watchdog.h"
 #include "app/process_settings.h"
 #include "app/reported.h"
@@ -14,7 +15,6 @@
 #include "espeak/espeak_engine.h"
 #include "espeak/espeak_library.h"
 #include "failure.h"
-#include "game/cue_folder.h"
 #include "game/form1.h"
 #include "platform.h"
 #include "sdl/sdl_window.h"
@@ -63,8 +63,9 @@ int run(pelliwick::app::ExitWatchdog& watchdog) {
   // The player's own speech-dispatcher voices come first when it runs.
   pelliwick::speechd::JoinedEngine speech(
       embedded, pelliwick::speechd::openLinkIfRunning(), closing);
-  pelliwick::Platform platform{
-      window, clock, random, speech, sound, pelliwick::cueFolder(), braille};
+  pelliwick::Platform platform{window, clock, random,
+                               speech, sound, pelliwick::app::cueFolder(),
+                               braille};
   pelliwick::Form1 form(platform);
   const int status = pelliwick::app::reported([&form] {
     form.Form_Load();
