@@ -9,6 +9,7 @@
 #include "app/exit_watchdog.h"
 #include "app/process_settings.h"
 #include "app/reported.h"
+#include "app/stderr_reporter.h"
 #include "app/stop_signals.h"
 #include "brlapi/braille_worker.h"
 #include "brlapi/brlapi_connection.h"
@@ -79,6 +80,8 @@ int run(pelliwick::app::ExitWatchdog& watchdog) {
 }  // namespace
 
 int main() {
+  // Before any backend, which may report from then on.
+  const pelliwick::app::ReportingToStderr reporting;
   return pelliwick::app::reported([] {
     // Before any thread starts, as threads and children inherit them.
     pelliwick::app::restoreSignalsInChildren();

@@ -8,6 +8,7 @@
 #include "app/console_stop.h"
 #include "app/exit_watchdog.h"
 #include "app/reported.h"
+#include "app/stderr_reporter.h"
 #include "failure.h"
 #include "game/form1.h"
 #include "platform.h"
@@ -59,6 +60,8 @@ int run(pelliwick::app::ExitWatchdog& watchdog) {
 }  // namespace
 
 int main() {
+  // Before any backend, which may report from then on.
+  const pelliwick::app::ReportingToStderr reporting;
   return pelliwick::app::reported([] {
     // First: the report line needs somewhere to go.
     pelliwick::app::reportToParentConsole();
