@@ -19,6 +19,7 @@
 #include "game/form1.h"
 #include "platform.h"
 #include "sdl/sdl_window.h"
+#include "sdl/x11_errors.h"
 #include "sdl_audio/sdl_audio_output.h"
 #include "sdl_audio/sdl_sound_system.h"
 #include "speechd/joined_engine.h"
@@ -88,6 +89,9 @@ int main() {
     pelliwick::app::ignoreBrokenPipes();
     pelliwick::app::blockStopSignals();
     pelliwick::app::preventBusAutolaunch();
+    // A lost X server ends the game at once with one line and status 1,
+    // instead of Xlib's own lines and exit().
+    pelliwick::sdl_window::endOnLostDisplay([] { _exit(1); });
     pelliwick::app::ExitWatchdog watchdog([](int status) { _exit(status); });
     const int status = run(watchdog);
     // exit() would flush the stuck device's files and wait in it.

@@ -26,7 +26,6 @@
 
 namespace pelliwick {
 
-using sdl_window::endOnLostDisplay;
 using sdl_window::idleMilliseconds;
 using sdl_window::ignoreStaleWakeupErrors;
 using sdl_window::messageBoxText;
@@ -145,7 +144,6 @@ void SdlWindowSystem::show(const std::wstring& caption) {
           "WAYLAND_DISPLAY is set)");
     }
     ignoreStaleWakeupErrors();
-    endOnLostDisplay();
     // The program reads its stop signals itself. SDL's handlers would only
     // be inherited by the message box's process, which would then take a
     // SIGTERM as a quit event nobody reads, and stay.
