@@ -85,7 +85,9 @@ int main() {
   const pelliwick::app::ReportingToStderr reporting;
   return pelliwick::app::reported([] {
     // Before any thread starts, as threads and children inherit them.
-    pelliwick::app::restoreSignalsInChildren();
+    // The message box's process dies with the game.
+    pelliwick::app::restoreSignalsInChildren(
+        pelliwick::sdl_window::tieBoxToGame);
     pelliwick::app::ignoreBrokenPipes();
     pelliwick::app::blockStopSignals();
     pelliwick::app::preventBusAutolaunch();

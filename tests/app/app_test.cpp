@@ -4,6 +4,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
@@ -227,12 +228,15 @@ TEST(SessionBus, AutolaunchIsPreventedOnlyWhereNoBusIsNamedOrFound) {
   }
 }
 
+// What the backends' check answers in the child of a fork.
+std::atomic<bool> childToEnd{false};
+
 TEST(Children, StartWithTheSignalsTheProgramFoundNotTheOnesItSet) {
   sigset_t none;
   sigemptyset(&none);
   ASSERT_EQ(pthread_sigmask(SIG_SETMASK, &none, nullptr), 0);
   signal(SIGPIPE, SIG_DFL);
-  restoreSignalsInChildren();
+  restoreSignalsInChildren([] { return childToEnd.load(); });
   ignoreBrokenPipes();
   blockStopSignals();
 
@@ -252,6 +256,15 @@ TEST(Children, StartWithTheSignalsTheProgramFoundNotTheOnesItSet) {
   ASSERT_TRUE(WIFEXITED(status));
   EXPECT_EQ(WEXITSTATUS(status) & 1, 0) << "the child blocks a stop signal";
   EXPECT_EQ(WEXITSTATUS(status) & 2, 0) << "the child ignores SIGPIPE";
+
+  // A child the check says must end ends before it runs a line of its own.
+  childToEnd = true;
+  const pid_t ended = fork();
+  ASSERT_GE(ended, 0);
+  if (ended == 0) _exit(7);
+  childToEnd = false;
+  ASSERT_EQ(waitpid(ended, &status, 0), ended);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << status;
 
   sigset_t mask;
   pthread_sigmask(SIG_SETMASK, nullptr, &mask);

@@ -1,7 +1,6 @@
 #include "sdl/sdl_window.h"
 
 #include <SDL.h>
-#include <pthread.h>
 #include <signal.h>
 #include <sys/prctl.h>
 #include <unistd.h>
@@ -72,16 +71,7 @@ void killChildrenOf(pid_t thread) {
 
 // Set on the thread that shows the box, whose fork makes the box's process.
 thread_local bool showingBox = false;
-pid_t gamePid = 0;
-
-// In the child of every fork: the box's process dies with the game, however
-// the game ends (SIGKILL included).
-void tieBoxToGame() {
-  if (!showingBox) return;
-  prctl(PR_SET_PDEATHSIG, SIGKILL);
-  // The game may have died before the line above.
-  if (getppid() != gamePid) _exit(1);
-}
+std::atomic<pid_t> gamePid{0};
 
 void endMessageBox(std::thread& shower, const BoxShown& box) {
   // The box's process may not have been started yet: keep ending it until
@@ -100,6 +90,13 @@ void endMessageBox(std::thread& shower, const BoxShown& box) {
 }
 
 }  // namespace
+
+bool sdl_window::tieBoxToGame() {
+  if (!showingBox) return false;
+  prctl(PR_SET_PDEATHSIG, SIGKILL);
+  // The game may have died before the line above.
+  return getppid() != gamePid;
+}
 
 std::string sdl_window::messageBoxText(const std::wstring& text) {
   std::wstring lines;
@@ -312,11 +309,7 @@ WindowHandle SdlWindowSystem::handle() { return window_; }
 
 void SdlWindowSystem::messageBox(const std::wstring& text) {
   const std::string body = messageBoxText(text);
-  static const bool tied = [] {
-    gamePid = getpid();
-    return pthread_atfork(nullptr, nullptr, tieBoxToGame) == 0;
-  }();
-  if (!tied) throw Failure("cannot tie the message box to the game");
+  gamePid = getpid();
   if (!videoStarted_ || window_ == nullptr) {
     showingBox = true;
     const int result =
