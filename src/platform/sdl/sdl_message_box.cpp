@@ -11,8 +11,8 @@
 #include <fstream>
 #include <memory>
 #include <string>
-#include <thread>
 
+#include "blocking/blocking_worker.h"
 #include "failure.h"
 #include "sdl/sdl_window.h"
 #include "sdl/sdl_window_parts.h"
@@ -28,6 +28,9 @@ using namespace std::chrono_literals;
 namespace {
 
 constexpr char messageBoxCaption[] = "Pelliwick";
+
+// How long a box being ended may take, as the program is ending.
+constexpr std::chrono::milliseconds kBoxEndLimit = 100ms;
 
 // What the thread showing the message box shares with the waiting one.
 struct BoxShown {
@@ -50,20 +53,20 @@ void killChildrenOf(pid_t thread) {
 thread_local bool showingBox = false;
 std::atomic<pid_t> gamePid{0};
 
-void endMessageBox(std::thread& shower, const BoxShown& box) {
+void endMessageBox(BlockingWorker& shower, BlockingWorker::Ticket ticket,
+                   const BoxShown& box) {
   // The box's process may not have been started yet: keep ending it until
-  // the thread is done, but only briefly, as the program is ending.
-  const auto deadline = std::chrono::steady_clock::now() + 100ms;
-  while (!box.done && std::chrono::steady_clock::now() < deadline) {
-    if (const pid_t thread = box.thread; thread != 0) killChildrenOf(thread);
-    std::this_thread::sleep_for(1ms);
-  }
-  if (box.done) {
-    shower.join();
-  } else {
-    // A box that is not a process of its own goes when the program ends.
-    shower.detach();
-  }
+  // the box's job is done, but only briefly.
+  const auto ended = waitAsking(
+      [&](std::chrono::milliseconds slice) {
+        if (const pid_t thread = box.thread; thread != 0) {
+          killChildrenOf(thread);
+        }
+        return shower.wait(ticket, slice) == BlockingWorker::Outcome::Done;
+      },
+      kBoxEndLimit, [] { return false; }, 1ms);
+  // A box that is not a process of its own goes when the program ends.
+  if (ended != BlockingWorker::Outcome::Done) shower.stop(0ms);
 }
 
 }  // namespace
@@ -103,7 +106,8 @@ void SdlWindowSystem::messageBox(const std::wstring& text) {
   // watching the game window and the signals: either ends the program at
   // once, box and all. Keys for the game window wait for the next pump.
   auto box = std::make_shared<BoxShown>();
-  std::thread shower([box, body, parent = window_] {
+  BlockingWorker shower;
+  const auto ticket = shower.post([box, body, parent = window_] {
     showingBox = true;
     box->thread = gettid();
     box->result =
@@ -120,7 +124,7 @@ void SdlWindowSystem::messageBox(const std::wstring& text) {
   while (!box->done) {
     if (stopRequested_) closedByUser_ = true;
     if (closedByUser_) {
-      endMessageBox(shower, *box);
+      endMessageBox(shower, ticket, *box);
       throw ProgramClosed();
     }
     SDL_Event event;
@@ -131,7 +135,6 @@ void SdlWindowSystem::messageBox(const std::wstring& text) {
       held_->push_back(event);
     }
   }
-  shower.join();
   if (box->result != 0) {
     throw Failure("cannot show the message box: " + box->error);
   }
