@@ -2,11 +2,11 @@
 // and one clear line on stderr when the game cannot start.
 #include <unistd.h>
 
-#include <chrono>
 #include <cstdio>
 
 #include "app/cue_folder.h"
 #include "app/exit_watchdog.h"
+#include "app/game_run.h"
 #include "app/process_settings.h"
 #include "app/reported.h"
 #include "app/stderr_reporter.h"
@@ -16,7 +16,6 @@
 #include "espeak/espeak_engine.h"
 #include "espeak/espeak_library.h"
 #include "failure.h"
-#include "game/form1.h"
 #include "platform.h"
 #include "sdl/sdl_window.h"
 #include "sdl/x11_errors.h"
@@ -28,11 +27,7 @@
 
 namespace {
 
-using namespace std::chrono_literals;
-
-// From a stop signal, or the game flow's return, to the process's end at
-// the latest, whatever the sound server or a speech library is stuck in.
-constexpr auto kTeardownLimit = 200ms;
+using pelliwick::app::kTeardownLimit;
 
 int run(pelliwick::app::ExitWatchdog& watchdog) {
   pelliwick::SystemClock clock;
@@ -68,14 +63,7 @@ int run(pelliwick::app::ExitWatchdog& watchdog) {
   pelliwick::Platform platform{window, clock, random,
                                speech, sound, pelliwick::app::cueFolder(),
                                braille};
-  pelliwick::Form1 form(platform);
-  const int status = pelliwick::app::reported([&form] {
-    form.Form_Load();
-    return 0;
-  });
-  // What follows only lets go of the backends: it must not hold the end.
-  watchdog.arm(status, kTeardownLimit);
-  return status;
+  return pelliwick::app::playGame(platform, watchdog);
 }
 
 }  // namespace

@@ -7,10 +7,10 @@
 
 #include "app/console_stop.h"
 #include "app/exit_watchdog.h"
+#include "app/game_run.h"
 #include "app/reported.h"
 #include "app/stderr_reporter.h"
 #include "failure.h"
-#include "game/form1.h"
 #include "platform.h"
 #include "system/system_random.h"
 #include "win32/com_apartment.h"
@@ -22,11 +22,7 @@
 
 namespace {
 
-using namespace std::chrono_literals;
-
-// From a stop, or the game flow's return, to the process's end at the
-// latest, whatever a voice or the sound device is stuck in.
-constexpr auto kTeardownLimit = 200ms;
+using pelliwick::app::kTeardownLimit;
 
 int run(pelliwick::app::ExitWatchdog& watchdog) {
   pelliwick::win32::ComApartment com;
@@ -48,13 +44,7 @@ int run(pelliwick::app::ExitWatchdog& watchdog) {
   pelliwick::SapiEngine speech([&window] { return window.closeRequested(); });
   pelliwick::Platform platform{
       window, clock, random, speech, sound, pelliwick::win32::programFolder()};
-  pelliwick::Form1 form(platform);
-  const int status = pelliwick::app::reported([&form] {
-    form.Form_Load();
-    return 0;
-  });
-  watchdog.arm(status, kTeardownLimit);
-  return status;
+  return pelliwick::app::playGame(platform, watchdog);
 }
 
 }  // namespace
