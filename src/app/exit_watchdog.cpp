@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <utility>
 
+#include "app/stderr_reporter.h"
+
 namespace pelliwick::app {
 
 ExitWatchdog::ExitWatchdog(End end, int reportFd)
@@ -25,8 +27,9 @@ void ExitWatchdog::arm(int status, std::chrono::milliseconds limit) {
     const auto deadline = Clock::now() + limit;
     if (!deadline_ || deadline < *deadline_) {
       deadline_ = deadline;
-      report_ = "pelliwick: the end took longer than " +
-                std::to_string(limit.count()) + " ms and was cut short\n";
+      report_ =
+          reportLine("the end took longer than " +
+                     std::to_string(limit.count()) + " ms and was cut short");
     }
     status_ = status;
   }

@@ -2,22 +2,23 @@
 // and one clear line on stderr when the game cannot start.
 #include <unistd.h>
 
-#include <chrono>
 #include <cstdio>
 
+#include "app/cue_folder.h"
 #include "app/exit_watchdog.h"
+#include "app/game_run.h"
 #include "app/process_settings.h"
 #include "app/reported.h"
+#include "app/stderr_reporter.h"
 #include "app/stop_signals.h"
 #include "brlapi/braille_worker.h"
 #include "brlapi/brlapi_connection.h"
 #include "espeak/espeak_engine.h"
 #include "espeak/espeak_library.h"
 #include "failure.h"
-#include "game/cue_folder.h"
-#include "game/form1.h"
 #include "platform.h"
 #include "sdl/sdl_window.h"
+#include "sdl/x11_errors.h"
 #include "sdl_audio/sdl_audio_output.h"
 #include "sdl_audio/sdl_sound_system.h"
 #include "speechd/joined_engine.h"
@@ -26,11 +27,7 @@
 
 namespace {
 
-using namespace std::chrono_literals;
-
-// From a stop signal, or the game flow's return, to the process's end at
-// the latest, whatever the sound server or a speech library is stuck in.
-constexpr auto kTeardownLimit = 200ms;
+using pelliwick::app::kTeardownLimit;
 
 int run(pelliwick::app::ExitWatchdog& watchdog) {
   pelliwick::SystemClock clock;
@@ -63,27 +60,28 @@ int run(pelliwick::app::ExitWatchdog& watchdog) {
   // The player's own speech-dispatcher voices come first when it runs.
   pelliwick::speechd::JoinedEngine speech(
       embedded, pelliwick::speechd::openLinkIfRunning(), closing);
-  pelliwick::Platform platform{
-      window, clock, random, speech, sound, pelliwick::cueFolder(), braille};
-  pelliwick::Form1 form(platform);
-  const int status = pelliwick::app::reported([&form] {
-    form.Form_Load();
-    return 0;
-  });
-  // What follows only lets go of the backends: it must not hold the end.
-  watchdog.arm(status, kTeardownLimit);
-  return status;
+  pelliwick::Platform platform{window, clock, random,
+                               speech, sound, pelliwick::app::cueFolder(),
+                               braille};
+  return pelliwick::app::playGame(platform, watchdog);
 }
 
 }  // namespace
 
 int main() {
+  // Before any backend, which may report from then on.
+  const pelliwick::app::ReportingToStderr reporting;
   return pelliwick::app::reported([] {
     // Before any thread starts, as threads and children inherit them.
-    pelliwick::app::restoreSignalsInChildren();
+    // The message box's process dies with the game.
+    pelliwick::app::restoreSignalsInChildren(
+        pelliwick::sdl_window::tieBoxToGame);
     pelliwick::app::ignoreBrokenPipes();
     pelliwick::app::blockStopSignals();
     pelliwick::app::preventBusAutolaunch();
+    // A lost X server ends the game at once with one line and status 1,
+    // instead of Xlib's own lines and exit().
+    pelliwick::sdl_window::endOnLostDisplay([] { _exit(1); });
     pelliwick::app::ExitWatchdog watchdog([](int status) { _exit(status); });
     const int status = run(watchdog);
     // exit() would flush the stuck device's files and wait in it.

@@ -3,6 +3,7 @@
 #include <pthread.h>
 #include <signal.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdlib>
 
@@ -13,11 +14,14 @@ namespace {
 
 sigset_t startMask;
 struct sigaction startPipeAction;
+ChildMustEnd childMustEnd = nullptr;
 
-// Runs in the child right after fork: only async-signal-safe calls.
-void restoreInChild() {
+// The program's one handler in the child right after a fork: only
+// async-signal-safe calls.
+void prepareChild() {
   sigaction(SIGPIPE, &startPipeAction, nullptr);
   pthread_sigmask(SIG_SETMASK, &startMask, nullptr);
+  if (childMustEnd != nullptr && childMustEnd()) _exit(1);
 }
 
 bool isSocket(const std::string& path) {
@@ -27,10 +31,11 @@ bool isSocket(const std::string& path) {
 
 }  // namespace
 
-void restoreSignalsInChildren() {
+void restoreSignalsInChildren(ChildMustEnd mustEnd) {
+  childMustEnd = mustEnd;
   if (pthread_sigmask(SIG_SETMASK, nullptr, &startMask) != 0 ||
       sigaction(SIGPIPE, nullptr, &startPipeAction) != 0 ||
-      pthread_atfork(nullptr, nullptr, restoreInChild) != 0) {
+      pthread_atfork(nullptr, nullptr, prepareChild) != 0) {
     throw Failure("cannot prepare the signals of child processes");
   }
 }

@@ -8,11 +8,16 @@ namespace pelliwick::app {
 // The process-wide settings the game needs, made once at the start of main,
 // before any thread exists.
 
+// Asked in the child right after every fork (only async-signal-safe
+// calls): true when the child is to end at once.
+using ChildMustEnd = bool (*)();
+
 // Every child forked from then on (the message box's process, a helper a
 // library runs) starts with the signal mask and the SIGPIPE disposition the
 // program was started with: a child that inherited the blocked stop signals
-// could be ended by SIGKILL only. Call before changing either.
-void restoreSignalsInChildren();
+// could be ended by SIGKILL only. Then, when `mustEnd` says so, the child
+// ends with status 1. Call before changing either, and once.
+void restoreSignalsInChildren(ChildMustEnd mustEnd = nullptr);
 
 // A write to a closed socket (a speech server that went away) fails the
 // call with EPIPE instead of ending the program.

@@ -1,20 +1,12 @@
 #pragma once
 
-#include <cstdio>
 #include <exception>
 #include <string>
 
+#include "app/stderr_reporter.h"
 #include "failure.h"
 
 namespace pelliwick::app {
-
-// One line, whatever the platform put in its message.
-inline std::string oneLine(std::string text) {
-  for (char& c : text) {
-    if (c == '\n' || c == '\r') c = ' ';
-  }
-  return text;
-}
 
 // Runs `body` for the status the program ends with; a failure is reported
 // in one line on stderr and ends it with 1.
@@ -23,15 +15,13 @@ int reported(Body body) {
   try {
     return body();
   } catch (const Failure& failure) {
-    std::fprintf(stderr, "pelliwick: cannot start: %s\n",
-                 oneLine(failure.what()).c_str());
+    writeReportLine(std::string("cannot start: ") + failure.what());
   } catch (const ProgramClosed&) {
     // Closed before the game could catch it: still an orderly end.
     return 0;
   } catch (const std::exception& error) {
-    std::fprintf(stderr, "pelliwick: %s\n", oneLine(error.what()).c_str());
+    writeReportLine(error.what());
   }
-  std::fflush(stderr);
   return 1;
 }
 

@@ -7,9 +7,10 @@
 
 #include "app/console_stop.h"
 #include "app/exit_watchdog.h"
+#include "app/game_run.h"
 #include "app/reported.h"
+#include "app/stderr_reporter.h"
 #include "failure.h"
-#include "game/form1.h"
 #include "platform.h"
 #include "system/system_random.h"
 #include "win32/com_apartment.h"
@@ -21,11 +22,7 @@
 
 namespace {
 
-using namespace std::chrono_literals;
-
-// From a stop, or the game flow's return, to the process's end at the
-// latest, whatever a voice or the sound device is stuck in.
-constexpr auto kTeardownLimit = 200ms;
+using pelliwick::app::kTeardownLimit;
 
 int run(pelliwick::app::ExitWatchdog& watchdog) {
   pelliwick::win32::ComApartment com;
@@ -47,18 +44,14 @@ int run(pelliwick::app::ExitWatchdog& watchdog) {
   pelliwick::SapiEngine speech([&window] { return window.closeRequested(); });
   pelliwick::Platform platform{
       window, clock, random, speech, sound, pelliwick::win32::programFolder()};
-  pelliwick::Form1 form(platform);
-  const int status = pelliwick::app::reported([&form] {
-    form.Form_Load();
-    return 0;
-  });
-  watchdog.arm(status, kTeardownLimit);
-  return status;
+  return pelliwick::app::playGame(platform, watchdog);
 }
 
 }  // namespace
 
 int main() {
+  // Before any backend, which may report from then on.
+  const pelliwick::app::ReportingToStderr reporting;
   return pelliwick::app::reported([] {
     // First: the report line needs somewhere to go.
     pelliwick::app::reportToParentConsole();

@@ -1,6 +1,6 @@
 #include "game/form1.h"
 
-#include "input/key_codes.h"
+#include "key_codes.h"
 
 namespace pelliwick {
 

@@ -19,7 +19,8 @@ struct Platform {
   RandomSource& random;
   SpeechEngine& speech;
   SoundSystem& sound;
-  // The folder that holds the program's executable file (the cues live there).
+  // The folder the cues are read from: the executable's own on Windows and
+  // in a build tree, the data folder of a Linux install.
   std::filesystem::path programFolder;
   // Shows what the game says; none unless a backend is given.
   BrailleDisplay& braille = noBrailleDisplay();

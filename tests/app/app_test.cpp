@@ -4,6 +4,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
@@ -12,12 +13,15 @@
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "app/exit_watchdog.h"
 #include "app/process_settings.h"
 #include "app/reported.h"
+#include "app/stderr_reporter.h"
 #include "app/stop_signals.h"
+#include "report.h"
 
 namespace pelliwick::app {
 namespace {
@@ -104,12 +108,78 @@ TEST(ExitWatchdog, EndsWithTheLatestStatusAtTheEarliestDeadlineUnlessDisarmed) {
   close(report[1]);
 }
 
+// Stderr goes into a pipe while one lives.
+class CapturedStderr {
+ public:
+  CapturedStderr() {
+    EXPECT_EQ(pipe2(pipe_, O_NONBLOCK), 0);
+    std::fflush(stderr);
+    saved_ = dup(STDERR_FILENO);
+    dup2(pipe_[1], STDERR_FILENO);
+  }
+  ~CapturedStderr() {
+    dup2(saved_, STDERR_FILENO);
+    close(saved_);
+    close(pipe_[0]);
+    close(pipe_[1]);
+  }
+  // What was written since the last call.
+  std::string said() { return app::said(pipe_[0]); }
+
+ private:
+  int pipe_[2] = {-1, -1};
+  int saved_ = -1;
+};
+
+TEST(ReportingToStderr,
+     BackendLinesGoOutWholeAsTheProgramsLinesWhileInstalled) {
+  CapturedStderr captured;
+  constexpr int kThreads = 4;
+  constexpr int kLines = 100;
+  {
+    const ReportingToStderr reporting;
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t) {
+      threads.emplace_back([t] {
+        for (int n = 0; n < kLines; ++n) {
+          pelliwick::report("thread " + std::to_string(t) + " line " +
+                            std::to_string(n) + "\r\nwhole");
+        }
+      });
+    }
+    for (auto& thread : threads) thread.join();
+  }
+  pelliwick::report("the reporter is gone");
+  const std::string text = captured.said();
+
+  std::vector<int> next(kThreads, 0);
+  std::size_t start = 0;
+  for (std::size_t end; (end = text.find('\n', start)) != std::string::npos;
+       start = end + 1) {
+    const std::string line = text.substr(start, end - start);
+    if (line == "the reporter is gone") {
+      EXPECT_EQ(end + 1, text.size()) << "not the last line";
+      continue;
+    }
+    int t = -1;
+    int n = -1;
+    char tail[16] = {};
+    ASSERT_EQ(std::sscanf(line.c_str(), "pelliwick: thread %d line %d  %15s",
+                          &t, &n, tail),
+              3)
+        << line;
+    ASSERT_TRUE(t >= 0 && t < kThreads) << line;
+    EXPECT_EQ(n, next[t]++) << line;
+    EXPECT_EQ(line, "pelliwick: thread " + std::to_string(t) + " line " +
+                        std::to_string(n) + "  whole");
+  }
+  EXPECT_EQ(start, text.size()) << "a line without its end";
+  EXPECT_EQ(next, std::vector<int>(kThreads, kLines));
+  EXPECT_NE(text.find("the reporter is gone\n"), std::string::npos);
+}
+
 TEST(Reported, EveryFailureIsOneLineOnStderrAndAClosedStartIsAnOrderlyEnd) {
-  int report[2];
-  ASSERT_EQ(pipe2(report, O_NONBLOCK), 0);
-  std::fflush(stderr);
-  const int savedStderr = dup(STDERR_FILENO);
-  dup2(report[1], STDERR_FILENO);
+  auto captured = std::make_optional<CapturedStderr>();
   const struct {
     std::function<int()> body;
     int status;
@@ -125,13 +195,9 @@ TEST(Reported, EveryFailureIsOneLineOnStderrAndAClosedStartIsAnOrderlyEnd) {
   std::vector<std::pair<int, std::string>> got;
   for (const auto& c : cases) {
     const int status = pelliwick::app::reported(c.body);
-    std::fflush(stderr);
-    got.emplace_back(status, said(report[0]));
+    got.emplace_back(status, captured->said());
   }
-  dup2(savedStderr, STDERR_FILENO);
-  close(savedStderr);
-  close(report[0]);
-  close(report[1]);
+  captured.reset();
   for (std::size_t i = 0; i < std::size(cases); ++i) {
     EXPECT_EQ(got[i].first, cases[i].status) << i;
     EXPECT_EQ(got[i].second, cases[i].line) << i;
@@ -162,12 +228,15 @@ TEST(SessionBus, AutolaunchIsPreventedOnlyWhereNoBusIsNamedOrFound) {
   }
 }
 
+// What the backends' check answers in the child of a fork.
+std::atomic<bool> childToEnd{false};
+
 TEST(Children, StartWithTheSignalsTheProgramFoundNotTheOnesItSet) {
   sigset_t none;
   sigemptyset(&none);
   ASSERT_EQ(pthread_sigmask(SIG_SETMASK, &none, nullptr), 0);
   signal(SIGPIPE, SIG_DFL);
-  restoreSignalsInChildren();
+  restoreSignalsInChildren([] { return childToEnd.load(); });
   ignoreBrokenPipes();
   blockStopSignals();
 
@@ -187,6 +256,15 @@ TEST(Children, StartWithTheSignalsTheProgramFoundNotTheOnesItSet) {
   ASSERT_TRUE(WIFEXITED(status));
   EXPECT_EQ(WEXITSTATUS(status) & 1, 0) << "the child blocks a stop signal";
   EXPECT_EQ(WEXITSTATUS(status) & 2, 0) << "the child ignores SIGPIPE";
+
+  // A child the check says must end ends before it runs a line of its own.
+  childToEnd = true;
+  const pid_t ended = fork();
+  ASSERT_GE(ended, 0);
+  if (ended == 0) _exit(7);
+  childToEnd = false;
+  ASSERT_EQ(waitpid(ended, &status, 0), ended);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << status;
 
   sigset_t mask;
   pthread_sigmask(SIG_SETMASK, nullptr, &mask);

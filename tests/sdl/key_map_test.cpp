@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "input/key_codes.h"
+#include "key_codes.h"
 
 namespace pelliwick::sdl_window {
 namespace {

@@ -1,4 +1,7 @@
 #include <gtest/gtest.h>
+#include <sys/prctl.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <condition_variable>
@@ -46,6 +49,21 @@ TEST(WindowText, CarriageReturnsBreakTheMessageBoxLines) {
   EXPECT_EQ(messageBoxText(L"a\r\nb"), "a\nb");
   EXPECT_EQ(messageBoxText(L"a\r\rb\r"), "a\n\nb\n");
   EXPECT_EQ(messageBoxText(L"\u00e9\r"), "\xc3\xa9\n");
+}
+
+TEST(MessageBoxProcess, OtherChildrenOfTheGameAreNotTiedToIt) {
+  // Forked from a thread that shows no box, as a library's helper is.
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    const bool mustEnd = sdl_window::tieBoxToGame();
+    int signal = -1;
+    prctl(PR_GET_PDEATHSIG, &signal);
+    _exit((mustEnd ? 1 : 0) | (signal != 0 ? 2 : 0));
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
 }
 
 TEST(WindowIdle, SdlWaitsTheWholeMillisecondsOnly) {

@@ -24,6 +24,12 @@ std::string messageBoxText(const std::wstring& text);
 // for kUntilAnEvent.
 int idleMilliseconds(std::chrono::microseconds atMost);
 
+// For the program's own handler in the child of every fork (only
+// async-signal-safe calls): a child forked to show the message box is made
+// to die with the game, however the game ends (SIGKILL included). True when
+// the game has died already, and the child is to end at once.
+bool tieBoxToGame();
+
 }  // namespace sdl_window
 
 // The game window: one SDL window that draws nothing and reports key-downs

@@ -5,8 +5,9 @@
 #include <unistd.h>
 
 #include <atomic>
-#include <cstring>
 #include <string>
+
+#include "report.h"
 
 namespace pelliwick::sdl_window {
 namespace {
@@ -14,6 +15,7 @@ namespace {
 XErrorHandler previousHandler = nullptr;
 pid_t gamePid = 0;
 std::atomic<bool> displayLost{false};
+EndProgram endProgram = nullptr;
 
 int onXError(Display* display, XErrorEvent* error) {
   if (error->error_code == BadWindow && error->request_code == X_SendEvent) {
@@ -22,24 +24,22 @@ int onXError(Display* display, XErrorEvent* error) {
   return previousHandler != nullptr ? previousHandler(display, error) : 0;
 }
 
-void say(const char* text) {
-  // Best effort: the program ends whatever stderr does.
-  if (write(STDERR_FILENO, text, std::strlen(text)) < 0) return;
-}
-
 // Any thread may find the loss (the pump, or a wake-up sent from the audio
-// thread); the first one speaks and ends the program.
+// thread); the first one reports it and ends the program.
 int onLostDisplay(Display* display) {
   // A forked child (the message box's process) leaves the word to the game.
-  if (getpid() != gamePid) _exit(1);
-  if (displayLost.exchange(true)) {
-    for (;;) pause();
+  if (getpid() == gamePid) {
+    if (displayLost.exchange(true)) {
+      for (;;) pause();
+    }
+    const char* name = display != nullptr ? DisplayString(display) : nullptr;
+    report(
+        std::string("the display was lost: the connection to the X server ") +
+        (name != nullptr ? name : "") + " broke");
   }
-  say("pelliwick: the display was lost: the connection to the X server ");
-  const char* name = display != nullptr ? DisplayString(display) : nullptr;
-  say(name != nullptr ? name : "");
-  say(" broke\n");
-  _exit(1);
+  endProgram();
+  // Not reached; were it, Xlib would end the program itself.
+  return 0;
 }
 
 }  // namespace
@@ -52,7 +52,8 @@ void ignoreStaleWakeupErrors() {
   (void)installed;
 }
 
-void endOnLostDisplay() {
+void endOnLostDisplay(EndProgram end) {
+  endProgram = end;
   static const bool installed = [] {
     gamePid = getpid();
     XSetIOErrorHandler(onLostDisplay);

@@ -11,10 +11,14 @@ namespace pelliwick::sdl_window {
 // back when it closes its connections.
 void ignoreStaleWakeupErrors();
 
-// When the X server goes away, the program prints one line,
-// "pelliwick: the display was lost: ...", and ends at once with status 1,
-// instead of Xlib's own lines. Call before the video subsystem starts: SDL
-// passes the connection's loss on to the handler it found.
-void endOnLostDisplay();
+// Ends the program; must not return.
+using EndProgram = void (*)();
+
+// When the X server goes away, the game reports one line, "the display was
+// lost: ...", and `end` ends it, instead of Xlib's own lines and exit; a
+// child forked from the game (the message box's process) ends without the
+// line. Call before the video subsystem starts: SDL passes the connection's
+// loss on to the handler it found.
+void endOnLostDisplay(EndProgram end);
 
 }  // namespace pelliwick::sdl_window

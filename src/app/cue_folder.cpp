@@ -1,11 +1,11 @@
-#include "game/cue_folder.h"
+#include "app/cue_folder.h"
 
 #include <string>
 #include <system_error>
 
 #include "failure.h"
 
-namespace pelliwick {
+namespace pelliwick::app {
 
 std::filesystem::path cueFolder(const std::filesystem::path& programFolder,
                                 const std::filesystem::path& dataFolder) {
@@ -25,4 +25,4 @@ std::filesystem::path cueFolder() {
   return cueFolder(executable.parent_path(), PELLIWICK_DATA_FOLDER);
 }
 
-}  // namespace pelliwick
+}  // namespace pelliwick::app

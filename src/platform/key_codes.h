@@ -2,8 +2,8 @@
 
 namespace pelliwick::keys {
 
-// The Windows virtual-key codes the game compares, written as `keycode`
-// holds them: decimal text.
+// The Windows virtual-key codes every window delivers (window.h) and the
+// game compares, written as `keycode` holds them: decimal text.
 inline constexpr const wchar_t* Backspace = L"8";
 inline constexpr const wchar_t* Enter = L"13";
 inline constexpr const wchar_t* Shift = L"16";

@@ -2,7 +2,7 @@
 
 #include <filesystem>
 
-namespace pelliwick {
+namespace pelliwick::app {
 
 // Where the cues are: `dataFolder` (relative to the program's folder unless
 // absolute) where it exists, as installed; otherwise the program's own
@@ -15,4 +15,4 @@ std::filesystem::path cueFolder(const std::filesystem::path& programFolder,
 // cannot be found.
 std::filesystem::path cueFolder();
 
-}  // namespace pelliwick
+}  // namespace pelliwick::app

@@ -1,11 +1,11 @@
-#include "game/cue_folder.h"
+#include "app/cue_folder.h"
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
 #include <fstream>
 
-namespace pelliwick {
+namespace pelliwick::app {
 namespace {
 
 namespace fs = std::filesystem;
@@ -41,4 +41,4 @@ TEST(CueFolder, TheDataFolderWhereInstalledElseBesideTheProgram) {
 }
 
 }  // namespace
-}  // namespace pelliwick
+}  // namespace pelliwick::app
