@@ -30,6 +30,8 @@ constexpr int kPreferredRate = 44100;
 // Short enough that a cleared voice falls silent within about 12 ms.
 constexpr Uint16 kPeriodFrames = 512;
 constexpr char kName[] = "Pelliwick";
+// How often a start that waits for the sound server asks whether to give up.
+constexpr auto kCloseCheckEvery = std::chrono::milliseconds(10);
 
 // Wakes the main thread's wait loop, which blocks in SDL_WaitEventTimeout
 // while a cue plays.
@@ -176,8 +178,11 @@ void SdlAudioOutput::Impl::open() {
     });
   }
   // A later call waits for the same start.
-  if (starter->wait(startTicket, BlockingWorker::kForever, closing) ==
-      BlockingWorker::Outcome::GaveUp) {
+  const auto started = [&](std::chrono::milliseconds slice) {
+    return starter->wait(startTicket, slice) == BlockingWorker::Outcome::Done;
+  };
+  if (waitAsking(started, BlockingWorker::kForever, closing,
+                 kCloseCheckEvery) == BlockingWorker::Outcome::GaveUp) {
     throw ProgramClosed();
   }
   subsystemsUp = start->subsystemsUp;
