@@ -1,5 +1,6 @@
 #include "sdl_audio/sdl_audio_output.h"
 
+#include <SDL.h>
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -11,8 +12,6 @@
 #include "../mixer/mixer_probe.h"
 #include "failure.h"
 #include "mixer/mixer.h"
-#include "sdl_audio/audio_format.h"
-#include "sdl_audio/device_keeper.h"
 #include "sdl_audio/sdl_sound_system.h"
 #include "wav_writer.h"
 
@@ -64,19 +63,6 @@ TEST(SdlAudioOutput, OpensLazilyWithAShortPeriod) {
   auto first = output.mixer();
   output.speechStream(22050);
   EXPECT_EQ(output.mixer(), first);
-}
-
-// What the output asks for, as the device grants it.
-TEST(DeviceKeeper, OpensWithAShortPeriodAtTheDevicesRate) {
-  ASSERT_EQ(SDL_InitSubSystem(SDL_INIT_AUDIO), 0) << SDL_GetError();
-  {
-    DeviceKeeper keeper(wantedAudioFormat());
-    EXPECT_GE(keeper.spec().freq, 22050);
-    EXPECT_GT(keeper.spec().samples, 0);
-    EXPECT_LE(keeper.spec().samples, 512);
-    EXPECT_TRUE(keeper.shutDown());
-  }
-  SDL_QuitSubSystem(SDL_INIT_AUDIO);
 }
 
 TEST(SdlAudioOutput, CooperativeLevelNeedsAWindowAndAKnownLevel) {
