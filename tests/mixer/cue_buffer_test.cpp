@@ -5,6 +5,7 @@
 #include "failure.h"
 #include "mixer/fade.h"
 #include "mixer/mixer.h"
+#include "mixer_probe.h"
 #include "signal.h"
 
 namespace pelliwick {
@@ -159,7 +160,7 @@ TEST(CueBuffer, DroppingAPlayingBufferFadesItOut) {
   std::weak_ptr<SoundBuffer> gone = buffer;
   buffer.reset();
   EXPECT_TRUE(gone.expired());
-  EXPECT_EQ(mixer.playingCues(), 0u);
+  EXPECT_EQ(MixerProbe::playingCues(mixer), 0u);
   // The samples live on in the mixer until the fade is over.
   const auto fade = test::channel(test::render(mixer, fadeFrames(8000)), 0);
   EXPECT_GT(fade.front(), 0.4f);

@@ -7,6 +7,7 @@
 #include "mixer/fade.h"
 #include "mixer/limiter.h"
 #include "mixer/mixer.h"
+#include "mixer_probe.h"
 #include "signal.h"
 
 namespace pelliwick {
@@ -318,7 +319,7 @@ CutOff cutCue(const std::function<void(std::shared_ptr<SoundBuffer>&)>& cut,
   if (buffer) {
     EXPECT_EQ(buffer->getStatus(), silentAfter ? 0 : 1);
   }
-  EXPECT_EQ(mixer.playingCues(), silentAfter ? 0u : 1u);
+  EXPECT_EQ(MixerProbe::playingCues(mixer), silentAfter ? 0u : 1u);
   const auto after = test::render(mixer, 1000);
   out.insert(out.end(), after.begin(), after.end());
   return {test::channel(out, 0), kBefore, silentAfter};

@@ -70,6 +70,4 @@ bool Mixer::render(float* out, std::size_t frames) {
   return true;
 }
 
-std::size_t Mixer::playingCues() const { return cues_->playingCount(); }
-
 }  // namespace pelliwick

@@ -12,12 +12,11 @@
 #include <vector>
 
 #include "mixer/mixer.h"
+#include "sdl_audio/device_calls.h"
 
 namespace pelliwick {
 
-struct DeviceLink;
-struct DeviceTicket;
-struct PendingOpen;
+class DeviceLink;
 
 // Keeps the SDL audio device that plays the mixer open while there is sound
 // to play. It opens the device again, with the same format, when the sound
@@ -59,10 +58,12 @@ class DeviceKeeper {
 
   // `playAtOnce`: nothing else renders, the new device may start at once.
   void startOpen(bool playAtOnce);
-  // Takes the finished open, if any: true when a device went live.
-  bool takeOpened();
+  // Takes the finished open, if any: true when a device went live. SDL's
+  // reason goes to `error` when it failed.
+  bool takeOpened(std::string* error = nullptr);
   void goLive(SDL_AudioDeviceID id, std::shared_ptr<DeviceTicket> ticket);
-  void retireLive();
+  // Returns what DeviceLink::stopRendering() does.
+  std::uint64_t retireLive();
   void lose(const std::string& reason);
 
   const std::shared_ptr<DeviceLink> link_;
@@ -79,7 +80,7 @@ class DeviceKeeper {
   State state_ = State::Live;
   SDL_AudioDeviceID device_ = 0;
   std::shared_ptr<DeviceTicket> ticket_;
-  std::shared_ptr<PendingOpen> opening_;
+  DeviceCalls calls_;
   std::uint64_t quietSeen_ = 0;
   std::chrono::steady_clock::time_point nextTry_;
   std::chrono::milliseconds backOff_{0};

@@ -6,12 +6,18 @@
 // device capabilities.
 #include "sdl_audio/sdl_audio_output.h"
 
+#include <SDL.h>
+
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
+#include <mutex>
 #include <string>
 
+#include "blocking/blocking_worker.h"
 #include "failure.h"
+#include "mixer/mixer.h"
+#include "sdl_audio/audio_format.h"
+#include "sdl_audio/device_keeper.h"
 #include "sdl_audio/sdl_thread.h"
 
 namespace pelliwick {
@@ -35,93 +41,100 @@ void pushCueEnded() {
   SDL_PushEvent(&event);
 }
 
-}  // namespace
-
-// Starting SDL's audio and opening the first device, on a thread of its own:
-// with the sound server frozen, both wait for it (PulseAudio gives up after
-// 30 s).
+// What a start leaves; read once its worker says it has run.
 struct AudioStart {
-  std::mutex mutex;
-  std::condition_variable finished;
-  bool done = false;
-  bool abandoned = false;  // nobody will take the keeper
   bool subsystemsUp = false;
   std::unique_ptr<DeviceKeeper> keeper;  // started, with its mixer
   std::shared_ptr<Mixer> mixer;
   std::string error;
 };
 
-namespace {
-
-void startAudio(const std::shared_ptr<AudioStart>& start, bool initNeeded,
-                const SDL_AudioSpec& wanted) {
-  runDetached("pelliwick-start", [start, initNeeded, wanted] {
-    bool up = !initNeeded;
-    std::unique_ptr<DeviceKeeper> keeper;
-    std::shared_ptr<Mixer> mixer;
-    std::string error;
-    if (initNeeded) {
-      up = SDL_InitSubSystem(SDL_INIT_AUDIO | SDL_INIT_EVENTS) == 0;
-      if (!up) error = std::string("cannot start SDL audio: ") + SDL_GetError();
-    }
-    if (up) {
-      try {
-        keeper = std::make_unique<DeviceKeeper>(wanted);
-        // At once, on the thread that opened it: SDL's audio thread waits
-        // for the server if it finds its new device still paused.
-        mixer = std::make_shared<Mixer>(keeper->spec().freq, pushCueEnded);
-        keeper->start(mixer);
-      } catch (const Failure& failure) {
-        error = failure.what();
-      }
-    }
-    std::unique_lock lock(start->mutex);
-    start->done = true;
-    start->subsystemsUp = up;
-    start->error = error;
-    if (start->abandoned) {
-      // The program is ending: the keeper closes its device unwaited.
-      lock.unlock();
-      keeper.reset();
+void startAudio(AudioStart& start, bool initNeeded) {
+  start.subsystemsUp = !initNeeded;
+  if (initNeeded) {
+    start.subsystemsUp =
+        SDL_InitSubSystem(SDL_INIT_AUDIO | SDL_INIT_EVENTS) == 0;
+    if (!start.subsystemsUp) {
+      start.error = std::string("cannot start SDL audio: ") + SDL_GetError();
       return;
     }
-    start->keeper = std::move(keeper);
-    start->mixer = std::move(mixer);
-    start->finished.notify_all();
-  });
+  }
+  try {
+    auto keeper = std::make_unique<DeviceKeeper>(wantedAudioFormat());
+    // At once, on the thread that opened it: SDL's audio thread waits for
+    // the server if it finds its new device still paused.
+    auto mixer = std::make_shared<Mixer>(keeper->spec().freq, pushCueEnded);
+    keeper->start(mixer);
+    start.keeper = std::move(keeper);
+    start.mixer = std::move(mixer);
+  } catch (const Failure& failure) {
+    start.error = failure.what();
+  }
 }
 
 }  // namespace
 
+SDL_AudioSpec wantedAudioFormat() {
+  SDL_AudioSpec wanted{};
+  wanted.freq = kPreferredRate;
+  wanted.format = AUDIO_F32SYS;
+  wanted.channels = 2;
+  wanted.samples = kPeriodFrames;
+  return wanted;
+}
+
 bool audioDeviceLeftStuck() { return deviceLeftStuck; }
 
+struct SdlAudioOutput::Impl {
+  explicit Impl(std::function<bool()> askClosing)
+      : closing(std::move(askClosing)) {}
+  // Caller holds `mutex`.
+  void open();
+
+  const std::function<bool()> closing;
+  mutable std::mutex mutex;
+  // Starting SDL's audio and opening the first device, on a thread of its
+  // own: with the sound server frozen, both wait for it (PulseAudio gives up
+  // after 30 s). Made on first use.
+  std::unique_ptr<BlockingWorker> starter;
+  // The start under way, or the last one.
+  std::shared_ptr<AudioStart> start;
+  BlockingWorker::Ticket startTicket = 0;
+  bool subsystemsUp = false;
+  std::unique_ptr<DeviceKeeper> keeper;
+  std::shared_ptr<Mixer> mixer;
+};
+
 SdlAudioOutput::SdlAudioOutput(std::function<bool()> closing)
-    : closing_(std::move(closing)) {}
+    : impl_(std::make_unique<Impl>(std::move(closing))) {}
 
 SdlAudioOutput::~SdlAudioOutput() {
-  if (start_) {
-    std::lock_guard lock(start_->mutex);
-    if (!start_->done) {
+  Impl& self = *impl_;
+  if (self.start) {
+    if (!self.starter->done(self.startTicket)) {
       // Still waiting for the server: SDL's audio is its thread's, and the
-      // process's exit must not wait for it either.
-      start_->abandoned = true;
+      // process's exit must not wait for it either. Once it returns, its
+      // keeper closes its device unwaited.
+      self.starter->post([start = self.start] { start->keeper.reset(); });
+      self.starter->stop(std::chrono::milliseconds::zero());
       deviceLeftStuck = true;
       return;
     }
     // Finished after its caller gave up on it.
-    if (start_->keeper) {
-      keeper_ = std::move(start_->keeper);
-      mixer_ = std::move(start_->mixer);
+    if (self.start->keeper) {
+      self.keeper = std::move(self.start->keeper);
+      self.mixer = std::move(self.start->mixer);
     }
-    subsystemsUp_ = start_->subsystemsUp;
+    self.subsystemsUp = self.start->subsystemsUp;
+    self.starter.reset();
   }
-  const bool sdlFree = !keeper_ || keeper_->shutDown();
+  const bool sdlFree = !self.keeper || self.keeper->shutDown();
   if (!sdlFree) deviceLeftStuck = true;
-  keeper_.reset();
+  self.keeper.reset();
   // Nothing renders any more: wake whoever still waits for speech.
-  if (mixer_) mixer_->clearSpeech();
-  mixer_.reset();
-  if (!subsystemsUp_) return;
+  if (self.mixer) self.mixer->clearSpeech();
+  self.mixer.reset();
+  if (!self.subsystemsUp) return;
   SDL_QuitSubSystem(SDL_INIT_EVENTS);
   // Shutting the audio down would wait for a device stuck in the server.
   if (sdlFree) SDL_QuitSubSystem(SDL_INIT_AUDIO);
@@ -132,60 +145,50 @@ SpeechStream& SdlAudioOutput::speechStream(int sampleRate) {
 }
 
 std::shared_ptr<Mixer> SdlAudioOutput::mixer() {
-  std::lock_guard lock(mutex_);
-  if (!mixer_) openLocked();
-  return mixer_;
-}
-
-int SdlAudioOutput::deviceRate() const {
-  std::lock_guard lock(mutex_);
-  return mixer_ ? keeper_->spec().freq : 0;
-}
-
-int SdlAudioOutput::periodFrames() const {
-  std::lock_guard lock(mutex_);
-  return mixer_ ? keeper_->spec().samples : 0;
+  std::lock_guard lock(impl_->mutex);
+  if (!impl_->mixer) impl_->open();
+  return impl_->mixer;
 }
 
 bool SdlAudioOutput::deviceOpen() const {
-  std::lock_guard lock(mutex_);
-  return mixer_ && keeper_->deviceOpen();
+  std::lock_guard lock(impl_->mutex);
+  return impl_->mixer && impl_->keeper->deviceOpen();
 }
 
 std::uint64_t SdlAudioOutput::soundedPeriods() const {
-  std::lock_guard lock(mutex_);
-  return mixer_ ? keeper_->soundedPeriods() : 0;
+  std::lock_guard lock(impl_->mutex);
+  return impl_->mixer ? impl_->keeper->soundedPeriods() : 0;
 }
 
-void SdlAudioOutput::openLocked() {
-  if (!start_ || start_->done) {
-    if (!subsystemsUp_) {
+void SdlAudioOutput::Impl::open() {
+  if (!start || starter->done(startTicket)) {
+    if (!subsystemsUp) {
       // Read when the server connection is made; a name set in the
       // environment still wins.
       SDL_SetHint(SDL_HINT_APP_NAME, kName);
       SDL_SetHint(SDL_HINT_AUDIO_DEVICE_APP_NAME, kName);
       SDL_SetHint(SDL_HINT_AUDIO_DEVICE_STREAM_NAME, kName);
     }
-    SDL_AudioSpec wanted{};
-    wanted.freq = kPreferredRate;
-    wanted.format = AUDIO_F32SYS;
-    wanted.channels = 2;
-    wanted.samples = kPeriodFrames;
-    // SDL converts format and channels for us; the period stays ours, and
-    // the rate is whatever the device likes best.
-    start_ = std::make_shared<AudioStart>();
-    startAudio(start_, !subsystemsUp_, wanted);
+    if (!starter) {
+      starter = std::make_unique<BlockingWorker>(sdlThread("pelliwick-start"));
+    }
+    start = std::make_shared<AudioStart>();
+    startTicket = starter->post([start = start, initNeeded = !subsystemsUp] {
+      startAudio(*start, initNeeded);
+    });
   }
-  std::unique_lock lock(start_->mutex);
-  while (!start_->finished.wait_for(lock, kCloseCheckEvery,
-                                    [&] { return start_->done; })) {
-    // A later call waits for the same start.
-    if (closing_ && closing_()) throw ProgramClosed();
+  // A later call waits for the same start.
+  const auto started = [&](std::chrono::milliseconds slice) {
+    return starter->wait(startTicket, slice) == BlockingWorker::Outcome::Done;
+  };
+  if (waitAsking(started, BlockingWorker::kForever, closing,
+                 kCloseCheckEvery) == BlockingWorker::Outcome::GaveUp) {
+    throw ProgramClosed();
   }
-  subsystemsUp_ = start_->subsystemsUp;
-  if (!start_->keeper) throw Failure(start_->error);
-  keeper_ = std::move(start_->keeper);
-  mixer_ = std::move(start_->mixer);
+  subsystemsUp = start->subsystemsUp;
+  if (!start->keeper) throw Failure(start->error);
+  keeper = std::move(start->keeper);
+  mixer = std::move(start->mixer);
 }
 
 }  // namespace pelliwick

@@ -1,23 +1,19 @@
 #pragma once
 
-#include <SDL.h>
-
+#include <cstdint>
 #include <functional>
 #include <memory>
-#include <mutex>
 
-#include "mixer/mixer.h"
-#include "sdl_audio/device_keeper.h"
 #include "speech_stream.h"
 
 namespace pelliwick {
+
+class Mixer;
 
 // Whether an SdlAudioOutput ended with its device still stuck in the sound
 // server: the process's exit would then wait for it too (its files are
 // flushed, SDL's threads joined), so the program ends without running it.
 bool audioDeviceLeftStuck();
-
-struct AudioStart;
 
 // The one SDL audio device of the program and the mixer behind it, shared by
 // the cues and the speech. The device is opened the first time something
@@ -38,13 +34,10 @@ class SdlAudioOutput {
   // `sampleRate` to. Opens the device if needed.
   SpeechStream& speechStream(int sampleRate);
 
-  // The running mixer. Opens the device if needed; throws Failure with SDL's
-  // reason when it cannot be opened, and ProgramClosed as said above.
+  // The running mixer, made at the device's rate. Opens the device if
+  // needed; throws Failure with SDL's reason when it cannot be opened, and
+  // ProgramClosed as said above.
   std::shared_ptr<Mixer> mixer();
-
-  // Rate and period the device was opened with (0 before it is open).
-  int deviceRate() const;
-  int periodFrames() const;
 
   // Whether a device plays the mix now, and how many periods with sound it
   // has been given so far (0 before the first open).
@@ -52,15 +45,8 @@ class SdlAudioOutput {
   std::uint64_t soundedPeriods() const;
 
  private:
-  void openLocked();
-
-  const std::function<bool()> closing_;
-  mutable std::mutex mutex_;
-  // The start under way, or the last one; its thread may outlive this.
-  std::shared_ptr<AudioStart> start_;
-  bool subsystemsUp_ = false;
-  std::unique_ptr<DeviceKeeper> keeper_;
-  std::shared_ptr<Mixer> mixer_;
+  struct Impl;
+  const std::unique_ptr<Impl> impl_;
 };
 
 }  // namespace pelliwick

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "failure.h"
+#include "mixer/mixer.h"
 #include "sdl_audio/wav_file.h"
 
 namespace pelliwick {

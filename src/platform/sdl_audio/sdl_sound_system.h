@@ -2,11 +2,12 @@
 
 #include <memory>
 
-#include "mixer/mixer.h"
 #include "sdl_audio/sdl_audio_output.h"
 #include "sound.h"
 
 namespace pelliwick {
+
+class Mixer;
 
 // The cue side of the game's sound: root object, device and buffers, all
 // playing through the shared SdlAudioOutput.

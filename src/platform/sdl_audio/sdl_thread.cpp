@@ -3,27 +3,31 @@
 #include <SDL.h>
 
 #include <memory>
-#include <thread>
+#include <string>
 #include <utility>
+
+#include "failure.h"
 
 namespace pelliwick {
 
-void runDetached(const char* name, std::function<void()> work) {
-  auto task = std::make_unique<std::function<void()>>(std::move(work));
-  SDL_Thread* thread = SDL_CreateThread(
-      [](void* data) {
-        std::unique_ptr<std::function<void()>> owned(
-            static_cast<std::function<void()>*>(data));
-        (*owned)();
-        return 0;
-      },
-      name, task.get());
-  if (thread == nullptr) {
-    std::thread(std::move(*task)).detach();
-    return;
-  }
-  task.release();
-  SDL_DetachThread(thread);
+BlockingWorker::ThreadStarter sdlThread(const char* name) {
+  return [name](std::function<void()> body) {
+    auto task = std::make_unique<std::function<void()>>(std::move(body));
+    SDL_Thread* thread = SDL_CreateThread(
+        [](void* data) {
+          std::unique_ptr<std::function<void()>> owned(
+              static_cast<std::function<void()>*>(data));
+          (*owned)();
+          return 0;
+        },
+        name, task.get());
+    if (thread == nullptr) {
+      throw Failure(std::string("cannot start a sound thread: ") +
+                    SDL_GetError());
+    }
+    task.release();
+    SDL_DetachThread(thread);
+  };
 }
 
 }  // namespace pelliwick

@@ -1,13 +1,12 @@
 #pragma once
 
-#include <functional>
+#include "blocking/blocking_worker.h"
 
 namespace pelliwick {
 
-// Runs `work` on a detached thread that nobody waits for, as the SDL calls
-// that wait for the sound server need. On a thread of SDL's own: SDL frees
-// what it keeps per thread (the text of its last error) only when one of
-// its threads ends.
-void runDetached(const char* name, std::function<void()> work);
+// Starts a worker's thread as one of SDL's own, named `name`, that nobody
+// joins: SDL frees what it keeps per thread (the text of its last error) only
+// when one of its threads ends. Throws Failure when SDL cannot make it.
+BlockingWorker::ThreadStarter sdlThread(const char* name);
 
 }  // namespace pelliwick
