@@ -13,7 +13,7 @@
 #include <thread>
 #include <vector>
 
-#include "mixer/mixer.h"
+#include "platform/mixer/mixer.h"
 
 namespace pelliwick::bench {
 

@@ -2,7 +2,7 @@
 
 #include <vector>
 
-#include "sdl/sdl_window.h"
+#include "platform/sdl/sdl_window.h"
 
 namespace pelliwick::bench {
 

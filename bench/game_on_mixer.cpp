@@ -2,8 +2,8 @@
 
 #include <SDL.h>
 
-#include "espeak/espeak_library.h"
-#include "sdl_audio/sdl_sound_system.h"
+#include "platform/espeak/espeak_library.h"
+#include "platform/sdl_audio/sdl_sound_system.h"
 
 namespace pelliwick::bench {
 namespace {

@@ -5,9 +5,9 @@
 #include <memory>
 
 #include "bench_support.h"
-#include "espeak/espeak_engine.h"
-#include "mixer/mixer.h"
-#include "platform.h"
+#include "platform/espeak/espeak_engine.h"
+#include "platform/mixer/mixer.h"
+#include "platform/platform.h"
 
 namespace pelliwick::bench {
 

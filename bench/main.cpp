@@ -17,8 +17,8 @@
 
 #include "bench_support.h"
 #include "figures.h"
-#include "sdl/sdl_window.h"
-#include "sdl_audio/sdl_audio_output.h"
+#include "platform/sdl/sdl_window.h"
+#include "platform/sdl_audio/sdl_audio_output.h"
 
 namespace {
 

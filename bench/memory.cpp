@@ -9,10 +9,10 @@
 #include <vector>
 
 #include "bench_support.h"
-#include "failure.h"
 #include "figures.h"
 #include "game/form1.h"
 #include "game_on_mixer.h"
+#include "platform/failure.h"
 
 namespace pelliwick::bench {
 namespace {

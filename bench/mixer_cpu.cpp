@@ -7,11 +7,11 @@
 #include <vector>
 
 #include "bench_support.h"
-#include "espeak/espeak_engine.h"
-#include "espeak/espeak_library.h"
 #include "figures.h"
-#include "mixer/cue_buffer.h"
-#include "sdl_audio/sdl_sound_system.h"
+#include "platform/espeak/espeak_engine.h"
+#include "platform/espeak/espeak_library.h"
+#include "platform/mixer/cue_buffer.h"
+#include "platform/sdl_audio/sdl_sound_system.h"
 
 namespace pelliwick::bench {
 namespace {

@@ -17,16 +17,16 @@
 #include <vector>
 
 #include "bench_support.h"
-#include "espeak/espeak_engine.h"
-#include "espeak/espeak_library.h"
 #include "figures.h"
 #include "game/form1.h"
+#include "platform/espeak/espeak_engine.h"
+#include "platform/espeak/espeak_library.h"
+#include "platform/sdl_audio/sdl_audio_output.h"
+#include "platform/sdl_audio/sdl_sound_system.h"
+#include "platform/system/system_clock.h"
+#include "platform/system/system_random.h"
 #include "private_pipewire.h"
 #include "private_pulse.h"
-#include "sdl_audio/sdl_audio_output.h"
-#include "sdl_audio/sdl_sound_system.h"
-#include "system/system_clock.h"
-#include "system/system_random.h"
 
 namespace pelliwick::bench {
 namespace {

@@ -14,8 +14,8 @@
 #include "figures.h"
 #include "game/form1.h"
 #include "game_on_mixer.h"
-#include "system/system_clock.h"
-#include "system/system_random.h"
+#include "platform/system/system_clock.h"
+#include "platform/system/system_random.h"
 
 namespace pelliwick::bench {
 namespace {

@@ -23,11 +23,11 @@
 #include <vector>
 
 #include "bench_support.h"
-#include "espeak/espeak_engine.h"
-#include "failure.h"
 #include "figures.h"
+#include "platform/espeak/espeak_engine.h"
+#include "platform/failure.h"
+#include "platform/speechd/joined_engine.h"
 #include "private_daemon.h"
-#include "speechd/joined_engine.h"
 
 extern char** environ;
 

@@ -9,9 +9,9 @@
 #include <span>
 #include <vector>
 
-#include "failure.h"
-#include "mixer/mixer.h"
-#include "sdl_audio/wav_file.h"
+#include "platform/failure.h"
+#include "platform/mixer/mixer.h"
+#include "platform/sdl_audio/wav_file.h"
 
 namespace {
 

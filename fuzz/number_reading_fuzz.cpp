@@ -9,8 +9,8 @@
 #include <optional>
 #include <string>
 
-#include "failure.h"
 #include "game/number_reading.h"
+#include "platform/failure.h"
 
 namespace {
 

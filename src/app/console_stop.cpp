@@ -10,7 +10,7 @@
 #include <mutex>
 #include <utility>
 
-#include "win32/win32_failure.h"
+#include "platform/win32/win32_failure.h"
 
 namespace pelliwick::app {
 

@@ -3,7 +3,7 @@
 #include <string>
 #include <system_error>
 
-#include "failure.h"
+#include "platform/failure.h"
 
 namespace pelliwick::app {
 

@@ -3,7 +3,7 @@
 #include <chrono>
 
 #include "app/exit_watchdog.h"
-#include "platform.h"
+#include "platform/platform.h"
 
 namespace pelliwick::app {
 

@@ -7,7 +7,7 @@
 
 #include <cstdlib>
 
-#include "failure.h"
+#include "platform/failure.h"
 
 namespace pelliwick::app {
 namespace {

@@ -4,7 +4,7 @@
 #include <string>
 
 #include "app/stderr_reporter.h"
-#include "failure.h"
+#include "platform/failure.h"
 
 namespace pelliwick::app {
 

@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "report.h"
+#include "platform/report.h"
 
 namespace pelliwick::app {
 namespace {

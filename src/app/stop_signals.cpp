@@ -12,7 +12,7 @@
 #include <string>
 #include <utility>
 
-#include "failure.h"
+#include "platform/failure.h"
 
 namespace pelliwick::app {
 namespace {

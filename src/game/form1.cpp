@@ -1,6 +1,6 @@
 #include "game/form1.h"
 
-#include "key_codes.h"
+#include "platform/key_codes.h"
 
 namespace pelliwick {
 

@@ -6,7 +6,7 @@
 #include <optional>
 #include <string>
 
-#include "platform.h"
+#include "platform/platform.h"
 
 namespace pelliwick {
 

@@ -2,9 +2,9 @@
 #include <cmath>
 #include <string>
 
-#include "failure.h"
 #include "game/form1.h"
 #include "game/number_reading.h"
+#include "platform/failure.h"
 
 namespace pelliwick {
 namespace {

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string>
 
-#include "failure.h"
+#include "platform/failure.h"
 
 namespace pelliwick {
 namespace {

@@ -2,7 +2,7 @@
 // the braille display shows the prompt with the answer as it is typed.
 #include "game/form1.h"
 #include "input/key_char.h"
-#include "key_codes.h"
+#include "platform/key_codes.h"
 
 namespace pelliwick {
 

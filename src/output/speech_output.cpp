@@ -1,7 +1,7 @@
 // Speech: the one voice, its rate and volume, and the key echo. Every text
 // spoken is also shown on the braille display.
 #include "game/form1.h"
-#include "key_codes.h"
+#include "platform/key_codes.h"
 
 namespace pelliwick {
 

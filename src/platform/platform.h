@@ -2,12 +2,12 @@
 
 #include <filesystem>
 
-#include "braille.h"
-#include "clock.h"
-#include "random_source.h"
-#include "sound.h"
-#include "speech.h"
-#include "window.h"
+#include "platform/braille.h"
+#include "platform/clock.h"
+#include "platform/random_source.h"
+#include "platform/sound.h"
+#include "platform/speech.h"
+#include "platform/window.h"
 
 namespace pelliwick {
 

@@ -4,7 +4,7 @@
 #include <filesystem>
 #include <memory>
 
-#include "window.h"
+#include "platform/window.h"
 
 namespace pelliwick {
 

@@ -2,7 +2,7 @@
 #include <string>
 
 #include "game/form1.h"
-#include "key_codes.h"
+#include "platform/key_codes.h"
 
 namespace pelliwick {
 

@@ -1,6 +1,6 @@
 // F4: walk through the installed voices, each asking in its own voice.
 #include "game/form1.h"
-#include "key_codes.h"
+#include "platform/key_codes.h"
 
 namespace pelliwick {
 

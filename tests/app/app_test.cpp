@@ -21,7 +21,7 @@
 #include "app/reported.h"
 #include "app/stderr_reporter.h"
 #include "app/stop_signals.h"
-#include "report.h"
+#include "platform/report.h"
 
 namespace pelliwick::app {
 namespace {

@@ -1,7 +1,7 @@
 // The worker on its own: order, completion by ticket, failures handed to
 // the waiter, waits that give up, a stop that leaves a stuck job behind, and
 // the thread it is given; then the wait in slices that every waiter uses.
-#include "blocking/blocking_worker.h"
+#include "platform/blocking/blocking_worker.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "brlapi/braille_line.h"
+#include "platform/brlapi/braille_line.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
 // The worker over a double of the braille service's connection.
-#include "brlapi/braille_worker.h"
+#include "platform/brlapi/braille_worker.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -13,7 +13,7 @@
 #include <thread>
 #include <vector>
 
-#include "failure.h"
+#include "platform/failure.h"
 
 namespace pelliwick::braille {
 namespace {

@@ -3,7 +3,7 @@
 #include <fstream>
 #include <thread>
 
-#include "failure.h"
+#include "platform/failure.h"
 
 namespace pelliwick::contract {
 namespace {

@@ -8,7 +8,7 @@
 #include <memory>
 #include <string>
 
-#include "sound.h"
+#include "platform/sound.h"
 
 namespace pelliwick::contract {
 

@@ -7,7 +7,7 @@
 #include <chrono>
 #include <thread>
 
-#include "failure.h"
+#include "platform/failure.h"
 
 namespace pelliwick::contract {
 namespace {

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "speech.h"
+#include "platform/speech.h"
 
 namespace pelliwick::contract {
 

@@ -6,7 +6,7 @@
 #include <thread>
 #include <vector>
 
-#include "failure.h"
+#include "platform/failure.h"
 
 namespace pelliwick::contract {
 namespace {

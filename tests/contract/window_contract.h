@@ -6,7 +6,7 @@
 #include <memory>
 #include <string>
 
-#include "window.h"
+#include "platform/window.h"
 
 namespace pelliwick::contract {
 

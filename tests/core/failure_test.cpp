@@ -1,6 +1,6 @@
 // A failing platform call abandons the action in progress; the game goes on
 // with its next action.
-#include "failure.h"
+#include "platform/failure.h"
 
 #include "game_test_support.h"
 

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "failure.h"
+#include "platform/failure.h"
 
 namespace pelliwick::testing {
 

@@ -4,7 +4,7 @@
 
 #include <limits>
 
-#include "failure.h"
+#include "platform/failure.h"
 
 namespace pelliwick {
 namespace {

@@ -1,6 +1,6 @@
 // F4, the voice chooser, and Ctrl, the speech-rate adjuster.
-#include "failure.h"
 #include "game_test_support.h"
+#include "platform/failure.h"
 
 namespace pelliwick::testing {
 namespace {

@@ -2,9 +2,9 @@
 // stream.
 #include <optional>
 
-#include "espeak/espeak_engine.h"
 #include "espeak_call_log.h"
 #include "fake_speech_stream.h"
+#include "platform/espeak/espeak_engine.h"
 #include "speech_contract.h"
 
 namespace pelliwick::espeak::test {

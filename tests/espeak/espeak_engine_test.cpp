@@ -1,4 +1,4 @@
-#include "espeak/espeak_engine.h"
+#include "platform/espeak/espeak_engine.h"
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
@@ -14,13 +14,13 @@
 #include <optional>
 #include <thread>
 
-#include "espeak/library_warnings.h"
-#include "espeak/speech_text.h"
 #include "espeak_call_log.h"
-#include "failure.h"
 #include "fake_speech_stream.h"
-#include "report.h"
-#include "utf8.h"
+#include "platform/espeak/library_warnings.h"
+#include "platform/espeak/speech_text.h"
+#include "platform/failure.h"
+#include "platform/report.h"
+#include "platform/utf8.h"
 
 namespace pelliwick::espeak::test {
 namespace {

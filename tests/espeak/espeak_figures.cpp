@@ -10,8 +10,8 @@
 #include <string>
 #include <thread>
 
-#include "espeak/espeak_engine.h"
 #include "fake_speech_stream.h"
+#include "platform/espeak/espeak_engine.h"
 
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;

@@ -7,7 +7,7 @@
 #include <mutex>
 #include <vector>
 
-#include "speech_stream.h"
+#include "platform/speech_stream.h"
 
 namespace pelliwick::espeak::test {
 

@@ -1,4 +1,4 @@
-#include "espeak/speech_text.h"
+#include "platform/espeak/speech_text.h"
 
 #include <gtest/gtest.h>
 

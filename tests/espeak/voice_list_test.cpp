@@ -1,4 +1,4 @@
-#include "espeak/voice_list.h"
+#include "platform/espeak/voice_list.h"
 
 #include <gtest/gtest.h>
 #include <stdlib.h>

@@ -1,11 +1,11 @@
-#include "mixer/cue_buffer.h"
+#include "platform/mixer/cue_buffer.h"
 
 #include <gtest/gtest.h>
 
-#include "failure.h"
-#include "mixer/fade.h"
-#include "mixer/mixer.h"
 #include "mixer_probe.h"
+#include "platform/failure.h"
+#include "platform/mixer/fade.h"
+#include "platform/mixer/mixer.h"
 #include "signal.h"
 
 namespace pelliwick {

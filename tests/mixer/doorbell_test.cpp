@@ -1,4 +1,4 @@
-#include "mixer/doorbell.h"
+#include "platform/mixer/doorbell.h"
 
 #include <gtest/gtest.h>
 

@@ -3,11 +3,11 @@
 #include <cmath>
 #include <functional>
 
-#include "mixer/cue_buffer.h"
-#include "mixer/fade.h"
-#include "mixer/limiter.h"
-#include "mixer/mixer.h"
 #include "mixer_probe.h"
+#include "platform/mixer/cue_buffer.h"
+#include "platform/mixer/fade.h"
+#include "platform/mixer/limiter.h"
+#include "platform/mixer/mixer.h"
 #include "signal.h"
 
 namespace pelliwick {

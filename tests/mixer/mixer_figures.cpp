@@ -9,7 +9,7 @@
 #include <numbers>
 #include <vector>
 
-#include "mixer/mixer.h"
+#include "platform/mixer/mixer.h"
 #include "signal.h"
 
 using pelliwick::Mixer;

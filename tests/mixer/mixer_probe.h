@@ -2,8 +2,8 @@
 
 #include <cstddef>
 
-#include "mixer/cue_buffer.h"
-#include "mixer/mixer.h"
+#include "platform/mixer/cue_buffer.h"
+#include "platform/mixer/mixer.h"
 
 namespace pelliwick {
 

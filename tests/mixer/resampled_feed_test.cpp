@@ -1,4 +1,4 @@
-#include "mixer/resampled_feed.h"
+#include "platform/mixer/resampled_feed.h"
 
 #include <gtest/gtest.h>
 

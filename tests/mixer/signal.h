@@ -7,8 +7,8 @@
 #include <numbers>
 #include <vector>
 
-#include "mixer/mixer.h"
-#include "mixer/pcm_sound.h"
+#include "platform/mixer/mixer.h"
+#include "platform/mixer/pcm_sound.h"
 
 namespace pelliwick::test {
 

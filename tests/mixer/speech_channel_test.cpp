@@ -4,9 +4,9 @@
 #include <cmath>
 #include <thread>
 
-#include "failure.h"
-#include "mixer/fade.h"
-#include "mixer/mixer.h"
+#include "platform/failure.h"
+#include "platform/mixer/fade.h"
+#include "platform/mixer/mixer.h"
 #include "signal.h"
 
 namespace pelliwick {

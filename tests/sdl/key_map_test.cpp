@@ -1,4 +1,4 @@
-#include "sdl/key_map.h"
+#include "platform/sdl/key_map.h"
 
 #include <gtest/gtest.h>
 
@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "key_codes.h"
+#include "platform/key_codes.h"
 
 namespace pelliwick::sdl_window {
 namespace {

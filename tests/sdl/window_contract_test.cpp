@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <memory>
 
-#include "sdl/sdl_window.h"
+#include "platform/sdl/sdl_window.h"
 
 namespace pelliwick {
 namespace {

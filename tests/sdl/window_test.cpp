@@ -14,16 +14,16 @@
 #include <utility>
 #include <vector>
 
-#include "failure.h"
 #include "game/form1.h"
-#include "platform.h"
-#include "sdl/sdl_window.h"
-#include "sdl/video_drivers.h"
-#include "sdl_audio/sdl_audio_output.h"
-#include "sdl_audio/sdl_sound_system.h"
-#include "system/system_clock.h"
-#include "system/system_random.h"
-#include "utf8.h"
+#include "platform/failure.h"
+#include "platform/platform.h"
+#include "platform/sdl/sdl_window.h"
+#include "platform/sdl/video_drivers.h"
+#include "platform/sdl_audio/sdl_audio_output.h"
+#include "platform/sdl_audio/sdl_sound_system.h"
+#include "platform/system/system_clock.h"
+#include "platform/system/system_random.h"
+#include "platform/utf8.h"
 
 namespace pelliwick {
 namespace {

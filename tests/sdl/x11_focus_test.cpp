@@ -1,6 +1,6 @@
 // Which raw X focus events tell the braille display that the window gained
 // or lost the keyboard.
-#include "sdl/x11_focus.h"
+#include "platform/sdl/x11_focus.h"
 
 #include <gtest/gtest.h>
 

@@ -2,7 +2,7 @@
 // A disk driver writing into a FIFO stands for a sound server that stops
 // answering: its open waits for a reader, and its writes for the reader to
 // drain them.
-#include "sdl_audio/device_keeper.h"
+#include "platform/sdl_audio/device_keeper.h"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -20,12 +20,12 @@
 #include <thread>
 #include <vector>
 
-#include "report.h"
-#include "sdl_audio/audio_format.h"
-#include "sdl_audio/device_calls.h"
-#include "sdl_audio/device_link.h"
-#include "sdl_audio/sdl_audio_output.h"
-#include "sdl_audio/sdl_thread.h"
+#include "platform/report.h"
+#include "platform/sdl_audio/audio_format.h"
+#include "platform/sdl_audio/device_calls.h"
+#include "platform/sdl_audio/device_link.h"
+#include "platform/sdl_audio/sdl_audio_output.h"
+#include "platform/sdl_audio/sdl_thread.h"
 #include "wav_writer.h"
 
 namespace pelliwick {

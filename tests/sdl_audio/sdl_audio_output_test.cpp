@@ -1,4 +1,4 @@
-#include "sdl_audio/sdl_audio_output.h"
+#include "platform/sdl_audio/sdl_audio_output.h"
 
 #include <SDL.h>
 #include <gtest/gtest.h>
@@ -10,9 +10,9 @@
 #include <thread>
 
 #include "../mixer/mixer_probe.h"
-#include "failure.h"
-#include "mixer/mixer.h"
-#include "sdl_audio/sdl_sound_system.h"
+#include "platform/failure.h"
+#include "platform/mixer/mixer.h"
+#include "platform/sdl_audio/sdl_sound_system.h"
 #include "wav_writer.h"
 
 namespace pelliwick {

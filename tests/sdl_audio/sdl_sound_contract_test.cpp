@@ -1,8 +1,8 @@
 // The cue contract run against the SDL backend, on SDL's dummy driver.
 #include <SDL.h>
 
-#include "sdl_audio/sdl_audio_output.h"
-#include "sdl_audio/sdl_sound_system.h"
+#include "platform/sdl_audio/sdl_audio_output.h"
+#include "platform/sdl_audio/sdl_sound_system.h"
 #include "sound_contract.h"
 
 namespace pelliwick::contract {

@@ -1,4 +1,4 @@
-#include "sdl_audio/wav_file.h"
+#include "platform/sdl_audio/wav_file.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -6,7 +6,7 @@
 #include <cmath>
 #include <cstring>
 
-#include "failure.h"
+#include "platform/failure.h"
 #include "wav_writer.h"
 
 namespace pelliwick {

@@ -1,14 +1,14 @@
 // The checks and flag meanings every engine's voice shares, over a voice
 // that records what it is asked to do.
-#include "voice_front.h"
+#include "platform/speech_common/voice_front.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
-#include "failure.h"
-#include "utf8.h"
+#include "platform/failure.h"
+#include "platform/utf8.h"
 
 namespace pelliwick {
 namespace {

@@ -9,9 +9,9 @@
 #include <cstdlib>
 #include <thread>
 
+#include "platform/speechd/joined_engine.h"
+#include "platform/speechd/speechd_voice.h"
 #include "private_daemon.h"
-#include "speechd/joined_engine.h"
-#include "speechd/speechd_voice.h"
 #include "speechd_test_support.h"
 
 namespace pelliwick::speechd {

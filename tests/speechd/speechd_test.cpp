@@ -14,13 +14,13 @@
 #include <thread>
 #include <utility>
 
-#include "failure.h"
+#include "platform/failure.h"
+#include "platform/speechd/joined_engine.h"
+#include "platform/speechd/speechd_client.h"
+#include "platform/speechd/speechd_voice.h"
+#include "platform/utf8.h"
 #include "private_daemon.h"
-#include "speechd/joined_engine.h"
-#include "speechd/speechd_client.h"
-#include "speechd/speechd_voice.h"
 #include "speechd_test_support.h"
-#include "utf8.h"
 
 namespace pelliwick::speechd {
 namespace {

@@ -10,10 +10,10 @@
 #include <thread>
 #include <vector>
 
-#include "failure.h"
-#include "speech.h"
-#include "speechd/link_state.h"
-#include "utf8.h"
+#include "platform/failure.h"
+#include "platform/speech.h"
+#include "platform/speechd/link_state.h"
+#include "platform/utf8.h"
 
 namespace pelliwick::speechd::test {
 

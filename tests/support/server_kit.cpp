@@ -12,7 +12,7 @@
 #include <fstream>
 #include <thread>
 
-#include "blocking/blocking_worker.h"
+#include "platform/blocking/blocking_worker.h"
 
 extern char** environ;
 

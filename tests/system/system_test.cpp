@@ -7,8 +7,8 @@
 #include <limits>
 #include <thread>
 
-#include "system/system_clock.h"
-#include "system/system_random.h"
+#include "platform/system/system_clock.h"
+#include "platform/system/system_random.h"
 
 namespace pelliwick {
 namespace {

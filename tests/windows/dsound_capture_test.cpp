@@ -1,8 +1,8 @@
 // What DirectSound under Wine really sends to the sound card, read back from
 // the recording sound-run.sh makes of its private sound server (16-bit
 // stereo at 44100 Hz).
+#include "platform/win32/dsound_system.h"
 #include "sound_contract.h"
-#include "win32/dsound_system.h"
 // (after the game's names)
 #include <windows.h>
 
@@ -11,8 +11,8 @@
 #include <fstream>
 #include <thread>
 
-#include "win32/com_apartment.h"
-#include "win32/program_folder.h"
+#include "platform/win32/com_apartment.h"
+#include "platform/win32/program_folder.h"
 
 namespace pelliwick {
 namespace {

@@ -1,13 +1,13 @@
 // The cue contract run against DirectSound under Wine, with a hidden window
 // of the test's own for the cooperative level and the wakes.
+#include "platform/win32/dsound_system.h"
 #include "sound_contract.h"
-#include "win32/dsound_system.h"
 // (after the game's names)
 #include <windows.h>
 
-#include "win32/com_apartment.h"
-#include "win32/program_folder.h"
-#include "win32/win32_messages.h"
+#include "platform/win32/com_apartment.h"
+#include "platform/win32/program_folder.h"
+#include "platform/win32/win32_messages.h"
 
 namespace pelliwick::contract {
 namespace {

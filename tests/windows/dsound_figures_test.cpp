@@ -1,7 +1,7 @@
 // Figures for the note, printed: how soon after a cue's end the game's wait
 // is woken, and what the process costs while a cue plays and while it
 // waits with the device open. The bounds only catch a gross fault.
-#include "win32/dsound_system.h"
+#include "platform/win32/dsound_system.h"
 // (after the game's names)
 #include <gtest/gtest.h>
 #include <windows.h>
@@ -13,9 +13,9 @@
 #include <thread>
 #include <vector>
 
-#include "win32/com_apartment.h"
-#include "win32/program_folder.h"
-#include "win32/win32_messages.h"
+#include "platform/win32/com_apartment.h"
+#include "platform/win32/program_folder.h"
+#include "platform/win32/win32_messages.h"
 
 namespace pelliwick {
 namespace {

@@ -1,10 +1,10 @@
 // The speech contract on SAPI under Wine, with the test voice.
 #include <optional>
 
+#include "platform/win32/com_apartment.h"
+#include "platform/win32/sapi_engine.h"
 #include "speech_contract.h"
 #include "test_voice_log.h"
-#include "win32/com_apartment.h"
-#include "win32/sapi_engine.h"
 
 namespace pelliwick::win32::test {
 namespace {

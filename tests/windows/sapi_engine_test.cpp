@@ -1,16 +1,16 @@
 // SAPI under Wine with the test voice: the voices it lists, what each
 // failing call reports, and how a key's character reaches the voice.
-#include "win32/sapi_engine.h"
+#include "platform/win32/sapi_engine.h"
 
 #include <gtest/gtest.h>
 #include <windows.h>
 
 #include <functional>
 
-#include "failure.h"
+#include "platform/failure.h"
+#include "platform/win32/com_apartment.h"
+#include "platform/win32/win32_failure.h"
 #include "test_voice_log.h"
-#include "win32/com_apartment.h"
-#include "win32/win32_failure.h"
 
 namespace pelliwick::win32::test {
 namespace {

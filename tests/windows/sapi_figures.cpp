@@ -11,10 +11,10 @@
 #include <chrono>
 #include <cstdio>
 
-#include "failure.h"
+#include "platform/failure.h"
+#include "platform/win32/com_apartment.h"
+#include "platform/win32/sapi_engine.h"
 #include "test_voice_log.h"
-#include "win32/com_apartment.h"
-#include "win32/sapi_engine.h"
 
 namespace {
 

@@ -2,10 +2,10 @@
 // speaks nothing: the game must find no voice.
 #include <gtest/gtest.h>
 
-#include "failure.h"
-#include "win32/com_apartment.h"
-#include "win32/sapi_engine.h"
-#include "win32/sapi_voice_list.h"
+#include "platform/failure.h"
+#include "platform/win32/com_apartment.h"
+#include "platform/win32/sapi_engine.h"
+#include "platform/win32/sapi_voice_list.h"
 
 namespace pelliwick::win32::test {
 namespace {

@@ -1,4 +1,4 @@
-#include "win32/wave_data.h"
+#include "platform/win32/wave_data.h"
 
 #include <gtest/gtest.h>
 #include <windows.h>
@@ -6,9 +6,9 @@
 #include <cstring>
 #include <fstream>
 
-#include "failure.h"
-#include "win32/program_folder.h"
-#include "win32/wave_file.h"
+#include "platform/failure.h"
+#include "platform/win32/program_folder.h"
+#include "platform/win32/wave_file.h"
 
 namespace pelliwick::win32 {
 namespace {

@@ -17,8 +17,8 @@
 #include <string>
 #include <thread>
 
-#include "failure.h"
-#include "win32/win32_window.h"
+#include "platform/failure.h"
+#include "platform/win32/win32_window.h"
 
 namespace {
 

@@ -11,10 +11,10 @@
 #include <thread>
 #include <vector>
 
-#include "failure.h"
-#include "win32/program_folder.h"
-#include "win32/win32_messages.h"
-#include "win32/win32_window.h"
+#include "platform/failure.h"
+#include "platform/win32/program_folder.h"
+#include "platform/win32/win32_messages.h"
+#include "platform/win32/win32_window.h"
 #include "window_contract.h"
 
 namespace pelliwick {

@@ -1,4 +1,4 @@
-#include "blocking_worker.h"
+#include "platform/blocking/blocking_worker.h"
 
 #include <algorithm>
 #include <condition_variable>

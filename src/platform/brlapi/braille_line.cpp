@@ -1,7 +1,7 @@
 // Implements what one line of a braille display shows: the text cut into
 // parts as wide as the display, the cursor, and panning. Ignored: several
 // lines, contracted braille (brltty turns each character into its cell).
-#include "brlapi/braille_line.h"
+#include "platform/brlapi/braille_line.h"
 
 #include <algorithm>
 

@@ -2,7 +2,7 @@
 // braille service: the newest text, the display taken while the window has
 // focus, panning, and a connection lost and found again. Ignored: texts
 // replaced before the worker got to them (only the newest is shown).
-#include "brlapi/braille_worker.h"
+#include "platform/brlapi/braille_worker.h"
 
 #include <poll.h>
 #include <sys/eventfd.h>
@@ -16,7 +16,7 @@
 #include <system_error>
 #include <utility>
 
-#include "failure.h"
+#include "platform/failure.h"
 
 namespace pelliwick::braille {
 

@@ -4,9 +4,9 @@
 #include <memory>
 #include <string>
 
-#include "blocking/blocking_worker.h"
-#include "braille.h"
-#include "brlapi/connection.h"
+#include "platform/blocking/blocking_worker.h"
+#include "platform/braille.h"
+#include "platform/brlapi/connection.h"
 
 namespace pelliwick::braille {
 

@@ -2,14 +2,14 @@
 // display taken in terminal mode (the game's own, not a console's), text
 // with a cursor, and brltty's panning commands. Ignored: raw and
 // driver-specific keys, dots written directly, parameters, several lines.
-#include "brlapi/brlapi_connection.h"
+#include "platform/brlapi/brlapi_connection.h"
 
 #include <brlapi.h>
 
 #include <cstdlib>
 #include <string>
 
-#include "failure.h"
+#include "platform/failure.h"
 
 namespace pelliwick::braille {
 

@@ -2,7 +2,7 @@
 
 #include <memory>
 
-#include "brlapi/connection.h"
+#include "platform/brlapi/connection.h"
 
 namespace pelliwick::braille {
 

@@ -5,7 +5,7 @@
 #include <memory>
 #include <vector>
 
-#include "brlapi/braille_line.h"
+#include "platform/brlapi/braille_line.h"
 
 namespace pelliwick::braille {
 

@@ -3,11 +3,11 @@
 // flags. SAPI's other flags, XML markup, events, bookmarks and audio
 // formats are deliberately not offered; a lone character is read by its
 // name, as a screen reader echoes a key.
-#include "espeak_engine.h"
+#include "platform/espeak/espeak_engine.h"
 
-#include "failure.h"
-#include "speech_session.h"
-#include "speech_text.h"
+#include "platform/espeak/speech_session.h"
+#include "platform/espeak/speech_text.h"
+#include "platform/failure.h"
 
 namespace pelliwick::espeak {
 

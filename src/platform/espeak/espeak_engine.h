@@ -9,10 +9,10 @@
 #include <string>
 #include <vector>
 
-#include "speech.h"
-#include "speech_stream.h"
-#include "voice_front.h"
-#include "voice_list.h"
+#include "platform/espeak/voice_list.h"
+#include "platform/speech.h"
+#include "platform/speech_common/voice_front.h"
+#include "platform/speech_stream.h"
 
 namespace pelliwick::espeak {
 

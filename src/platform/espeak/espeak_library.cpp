@@ -2,7 +2,7 @@
 // stands in for the part of a SAPI engine that enumerates and loads voices.
 // It ignores espeak-ng's own audio output (we synthesise to memory and play
 // through the mixer) and its asynchronous mode.
-#include "espeak_library.h"
+#include "platform/espeak/espeak_library.h"
 
 #include <espeak-ng/espeak_ng.h>
 #include <espeak-ng/speak_lib.h>
@@ -12,9 +12,9 @@
 #include <cstdlib>
 #include <mutex>
 
-#include "failure.h"
-#include "library_warnings.h"
-#include "report.h"
+#include "platform/espeak/library_warnings.h"
+#include "platform/failure.h"
+#include "platform/report.h"
 
 namespace pelliwick::espeak {
 

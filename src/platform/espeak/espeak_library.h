@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "voice_list.h"
+#include "platform/espeak/voice_list.h"
 
 namespace pelliwick::espeak {
 

@@ -1,7 +1,7 @@
 // Turns what espeak-ng prints on the standard error into the program's own
 // lines, each once. Deliberately ignored: a warning longer than a pipe
 // holds (64 KiB) loses its end.
-#include "library_warnings.h"
+#include "platform/espeak/library_warnings.h"
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -13,8 +13,8 @@
 #include <set>
 #include <string>
 
-#include "failure.h"
-#include "report.h"
+#include "platform/failure.h"
+#include "platform/report.h"
 
 namespace pelliwick::espeak {
 

@@ -3,13 +3,13 @@
 // synthesises them in order, no faster than they are played, into the
 // speech stream. Bookmarks, events and audio formats other than the
 // stream's are left out.
-#include "speech_session.h"
+#include "platform/espeak/speech_session.h"
 
 #include <cstdlib>
 #include <exception>
 
-#include "failure.h"
-#include "speech_text.h"
+#include "platform/espeak/speech_text.h"
+#include "platform/failure.h"
 
 namespace pelliwick::espeak {
 

@@ -10,11 +10,11 @@
 #include <string>
 #include <vector>
 
-#include "blocking/blocking_worker.h"
-#include "espeak_library.h"
-#include "speech.h"
-#include "speech_stream.h"
-#include "voice_list.h"
+#include "platform/blocking/blocking_worker.h"
+#include "platform/espeak/espeak_library.h"
+#include "platform/espeak/voice_list.h"
+#include "platform/speech.h"
+#include "platform/speech_stream.h"
 
 namespace pelliwick::espeak {
 

@@ -1,10 +1,10 @@
-#include "speech_text.h"
+#include "platform/espeak/speech_text.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
 
-#include "utf8.h"
+#include "platform/utf8.h"
 
 namespace pelliwick::espeak {
 

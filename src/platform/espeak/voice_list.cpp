@@ -1,4 +1,4 @@
-#include "voice_list.h"
+#include "platform/espeak/voice_list.h"
 
 #include <sys/stat.h>
 #include <unistd.h>

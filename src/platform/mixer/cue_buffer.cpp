@@ -3,13 +3,13 @@
 // as a byte offset, play once or looping, status and stop. What it ignores:
 // hardware mixing and locations, 3D, effects, notifications, writing into
 // the buffer, and lost buffers (nothing takes the device away).
-#include "mixer/cue_buffer.h"
+#include "platform/mixer/cue_buffer.h"
 
 #include <algorithm>
 #include <cmath>
 #include <string>
 
-#include "failure.h"
+#include "platform/failure.h"
 
 namespace pelliwick {
 

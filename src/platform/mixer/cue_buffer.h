@@ -6,10 +6,10 @@
 #include <mutex>
 #include <vector>
 
-#include "mixer/cue_voice.h"
-#include "mixer/doorbell.h"
-#include "mixer/pcm_sound.h"
-#include "sound.h"
+#include "platform/mixer/cue_voice.h"
+#include "platform/mixer/doorbell.h"
+#include "platform/mixer/pcm_sound.h"
+#include "platform/sound.h"
 
 namespace pelliwick {
 

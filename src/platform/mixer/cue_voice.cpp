@@ -1,7 +1,7 @@
 // The part of a DirectSound secondary buffer that the audio thread plays:
 // position, frequency, volume and pan, once or looping. A cut-off voice
 // outlives its buffer for the few milliseconds of its fade-out.
-#include "mixer/cue_voice.h"
+#include "platform/mixer/cue_voice.h"
 
 #include <algorithm>
 

@@ -3,8 +3,8 @@
 #include <cstddef>
 #include <memory>
 
-#include "mixer/pcm_sound.h"
-#include "mixer/resampled_feed.h"
+#include "platform/mixer/pcm_sound.h"
+#include "platform/mixer/resampled_feed.h"
 
 namespace pelliwick {
 

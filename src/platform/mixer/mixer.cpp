@@ -4,15 +4,15 @@
 // limiter where the sum would clip. What it ignores: the primary buffer and
 // its format (the device's own is used), hardware mixing and acceleration
 // levels, 3D sound, effects and speaker configuration.
-#include "mixer/mixer.h"
+#include "platform/mixer/mixer.h"
 
 #include <algorithm>
 #include <string>
 
-#include "failure.h"
-#include "mixer/cue_buffer.h"
-#include "mixer/limiter.h"
-#include "mixer/speech_channel.h"
+#include "platform/failure.h"
+#include "platform/mixer/cue_buffer.h"
+#include "platform/mixer/limiter.h"
+#include "platform/mixer/speech_channel.h"
 
 namespace pelliwick {
 

@@ -6,10 +6,10 @@
 #include <memory>
 #include <mutex>
 
-#include "mixer/doorbell.h"
-#include "mixer/pcm_sound.h"
-#include "sound.h"
-#include "speech_stream.h"
+#include "platform/mixer/doorbell.h"
+#include "platform/mixer/pcm_sound.h"
+#include "platform/sound.h"
+#include "platform/speech_stream.h"
 
 namespace pelliwick {
 

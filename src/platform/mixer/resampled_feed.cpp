@@ -3,7 +3,7 @@
 // with silence past its end, a loop back to its start, and the fade-out
 // after a cut. What it ignores: sample formats; a source hands over float
 // frames, converting as it is read.
-#include "mixer/resampled_feed.h"
+#include "platform/mixer/resampled_feed.h"
 
 #include <algorithm>
 #include <cmath>

@@ -3,8 +3,8 @@
 #include <cstddef>
 #include <vector>
 
-#include "mixer/fade.h"
-#include "mixer/resampler.h"
+#include "platform/mixer/fade.h"
+#include "platform/mixer/resampler.h"
 
 namespace pelliwick {
 

@@ -1,4 +1,4 @@
-#include "mixer/resampler.h"
+#include "platform/mixer/resampler.h"
 
 #include <speex/speex_resampler.h>
 
@@ -7,7 +7,7 @@
 #include <cstring>
 #include <string>
 
-#include "failure.h"
+#include "platform/failure.h"
 
 namespace pelliwick {
 

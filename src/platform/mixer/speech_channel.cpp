@@ -3,13 +3,13 @@
 // order, a purge that silences it within one device period, and positions
 // to wait on. What it ignores: audio formats other than mono 16-bit, output
 // devices other than the mixer, bookmarks and audio events.
-#include "mixer/speech_channel.h"
+#include "platform/mixer/speech_channel.h"
 
 #include <algorithm>
 #include <cmath>
 #include <string>
 
-#include "failure.h"
+#include "platform/failure.h"
 
 namespace pelliwick {
 

@@ -7,9 +7,9 @@
 #include <mutex>
 #include <vector>
 
-#include "mixer/doorbell.h"
-#include "mixer/resampled_feed.h"
-#include "speech_stream.h"
+#include "platform/mixer/doorbell.h"
+#include "platform/mixer/resampled_feed.h"
+#include "platform/speech_stream.h"
 
 namespace pelliwick {
 

@@ -1,4 +1,4 @@
-#include "sdl/key_map.h"
+#include "platform/sdl/key_map.h"
 
 namespace pelliwick::sdl_window {
 

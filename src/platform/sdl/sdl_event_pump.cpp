@@ -7,10 +7,10 @@
 #include <chrono>
 #include <thread>
 
-#include "failure.h"
-#include "sdl/key_map.h"
-#include "sdl/sdl_window.h"
-#include "sdl/sdl_window_parts.h"
+#include "platform/failure.h"
+#include "platform/sdl/key_map.h"
+#include "platform/sdl/sdl_window.h"
+#include "platform/sdl/sdl_window_parts.h"
 
 namespace pelliwick {
 

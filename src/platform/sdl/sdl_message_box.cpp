@@ -12,11 +12,11 @@
 #include <memory>
 #include <string>
 
-#include "blocking/blocking_worker.h"
-#include "failure.h"
-#include "sdl/sdl_window.h"
-#include "sdl/sdl_window_parts.h"
-#include "utf8.h"
+#include "platform/blocking/blocking_worker.h"
+#include "platform/failure.h"
+#include "platform/sdl/sdl_window.h"
+#include "platform/sdl/sdl_window_parts.h"
+#include "platform/utf8.h"
 
 namespace pelliwick {
 

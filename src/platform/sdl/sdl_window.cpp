@@ -5,7 +5,7 @@
 // hears of it; the message box (sdl_message_box.cpp); and the window's
 // close. Ignored: mouse, painting, typed text, and the size and place of the
 // window.
-#include "sdl/sdl_window.h"
+#include "platform/sdl/sdl_window.h"
 
 #include <SDL.h>
 
@@ -14,12 +14,12 @@
 #include <string>
 #include <utility>
 
-#include "failure.h"
-#include "sdl/sdl_window_parts.h"
-#include "sdl/video_drivers.h"
-#include "sdl/x11_errors.h"
-#include "sdl/x11_focus.h"
-#include "utf8.h"
+#include "platform/failure.h"
+#include "platform/sdl/sdl_window_parts.h"
+#include "platform/sdl/video_drivers.h"
+#include "platform/sdl/x11_errors.h"
+#include "platform/sdl/x11_focus.h"
+#include "platform/utf8.h"
 
 namespace pelliwick {
 

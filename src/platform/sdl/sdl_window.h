@@ -6,7 +6,7 @@
 #include <memory>
 #include <string>
 
-#include "window.h"
+#include "platform/window.h"
 
 struct SDL_Window;
 union SDL_Event;

@@ -6,7 +6,7 @@
 #include <deque>
 #include <string>
 
-#include "sdl/sdl_window.h"
+#include "platform/sdl/sdl_window.h"
 
 namespace pelliwick {
 

@@ -1,11 +1,11 @@
-#include "sdl/video_drivers.h"
+#include "platform/sdl/video_drivers.h"
 
 #include <SDL.h>
 
 #include <cstdlib>
 #include <sstream>
 
-#include "failure.h"
+#include "platform/failure.h"
 
 namespace pelliwick::sdl_window {
 namespace {

@@ -1,4 +1,4 @@
-#include "sdl/x11_errors.h"
+#include "platform/sdl/x11_errors.h"
 
 #include <X11/Xlib.h>
 #include <X11/Xproto.h>
@@ -7,7 +7,7 @@
 #include <atomic>
 #include <string>
 
-#include "report.h"
+#include "platform/report.h"
 
 namespace pelliwick::sdl_window {
 namespace {

@@ -1,4 +1,4 @@
-#include "sdl/x11_focus.h"
+#include "platform/sdl/x11_focus.h"
 
 #include <SDL_syswm.h>
 

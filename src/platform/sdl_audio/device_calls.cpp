@@ -1,12 +1,12 @@
-#include "sdl_audio/device_calls.h"
+#include "platform/sdl_audio/device_calls.h"
 
 #include <condition_variable>
 #include <mutex>
 #include <utility>
 
-#include "failure.h"
-#include "sdl_audio/device_link.h"
-#include "sdl_audio/sdl_thread.h"
+#include "platform/failure.h"
+#include "platform/sdl_audio/device_link.h"
+#include "platform/sdl_audio/sdl_thread.h"
 
 namespace pelliwick {
 

@@ -7,7 +7,7 @@
 #include <optional>
 #include <string>
 
-#include "blocking/blocking_worker.h"
+#include "platform/blocking/blocking_worker.h"
 
 namespace pelliwick {
 

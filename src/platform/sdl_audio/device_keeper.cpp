@@ -2,15 +2,15 @@
 // playing for the program's whole life, whatever the sound server does.
 // What it ignores: which device plays (always SDL's default), and the
 // moments without one, when the mix is played by the clock into nothing.
-#include "sdl_audio/device_keeper.h"
+#include "platform/sdl_audio/device_keeper.h"
 
 #include <algorithm>
 #include <string>
 #include <vector>
 
-#include "failure.h"
-#include "report.h"
-#include "sdl_audio/device_link.h"
+#include "platform/failure.h"
+#include "platform/report.h"
+#include "platform/sdl_audio/device_link.h"
 
 namespace pelliwick {
 

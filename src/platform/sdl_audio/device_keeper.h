@@ -11,8 +11,8 @@
 #include <thread>
 #include <vector>
 
-#include "mixer/mixer.h"
-#include "sdl_audio/device_calls.h"
+#include "platform/mixer/mixer.h"
+#include "platform/sdl_audio/device_calls.h"
 
 namespace pelliwick {
 

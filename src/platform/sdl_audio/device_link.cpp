@@ -1,4 +1,4 @@
-#include "sdl_audio/device_link.h"
+#include "platform/sdl_audio/device_link.h"
 
 #include <cstring>
 

@@ -9,7 +9,7 @@
 #include <memory>
 #include <mutex>
 
-#include "mixer/mixer.h"
+#include "platform/mixer/mixer.h"
 
 namespace pelliwick {
 

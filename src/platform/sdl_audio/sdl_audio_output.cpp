@@ -4,7 +4,7 @@
 // server knows as "Pelliwick". What it ignores: device enumeration and
 // choice, the primary buffer's format and size, speaker configuration and
 // device capabilities.
-#include "sdl_audio/sdl_audio_output.h"
+#include "platform/sdl_audio/sdl_audio_output.h"
 
 #include <SDL.h>
 
@@ -13,12 +13,12 @@
 #include <mutex>
 #include <string>
 
-#include "blocking/blocking_worker.h"
-#include "failure.h"
-#include "mixer/mixer.h"
-#include "sdl_audio/audio_format.h"
-#include "sdl_audio/device_keeper.h"
-#include "sdl_audio/sdl_thread.h"
+#include "platform/blocking/blocking_worker.h"
+#include "platform/failure.h"
+#include "platform/mixer/mixer.h"
+#include "platform/sdl_audio/audio_format.h"
+#include "platform/sdl_audio/device_keeper.h"
+#include "platform/sdl_audio/sdl_thread.h"
 
 namespace pelliwick {
 

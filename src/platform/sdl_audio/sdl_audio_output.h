@@ -4,7 +4,7 @@
 #include <functional>
 #include <memory>
 
-#include "speech_stream.h"
+#include "platform/speech_stream.h"
 
 namespace pelliwick {
 

@@ -4,13 +4,13 @@
 // and a known level) and then has no effect, since one shared SDL device
 // serves every level; device GUIDs, capabilities and buffer descriptions
 // beyond their control flags.
-#include "sdl_audio/sdl_sound_system.h"
+#include "platform/sdl_audio/sdl_sound_system.h"
 
 #include <string>
 
-#include "failure.h"
-#include "mixer/mixer.h"
-#include "sdl_audio/wav_file.h"
+#include "platform/failure.h"
+#include "platform/mixer/mixer.h"
+#include "platform/sdl_audio/wav_file.h"
 
 namespace pelliwick {
 

@@ -2,8 +2,8 @@
 
 #include <memory>
 
-#include "sdl_audio/sdl_audio_output.h"
-#include "sound.h"
+#include "platform/sdl_audio/sdl_audio_output.h"
+#include "platform/sound.h"
 
 namespace pelliwick {
 

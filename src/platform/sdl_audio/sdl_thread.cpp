@@ -1,4 +1,4 @@
-#include "sdl_audio/sdl_thread.h"
+#include "platform/sdl_audio/sdl_thread.h"
 
 #include <SDL.h>
 
@@ -6,7 +6,7 @@
 #include <string>
 #include <utility>
 
-#include "failure.h"
+#include "platform/failure.h"
 
 namespace pelliwick {
 

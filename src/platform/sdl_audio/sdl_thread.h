@@ -1,6 +1,6 @@
 #pragma once
 
-#include "blocking/blocking_worker.h"
+#include "platform/blocking/blocking_worker.h"
 
 namespace pelliwick {
 

@@ -1,7 +1,7 @@
 // Reads a cue's WAV file as DirectSound's buffer-from-file helper does,
 // keeping its own rate. What it ignores: more than two channels (folded to
 // stereo by SDL) and any chunk other than the format and the samples.
-#include "sdl_audio/wav_file.h"
+#include "platform/sdl_audio/wav_file.h"
 
 #include <SDL.h>
 #include <fcntl.h>
@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "failure.h"
+#include "platform/failure.h"
 
 namespace pelliwick {
 

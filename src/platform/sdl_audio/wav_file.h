@@ -6,7 +6,7 @@
 #include <span>
 #include <string>
 
-#include "mixer/pcm_sound.h"
+#include "platform/mixer/pcm_sound.h"
 
 namespace pelliwick {
 

@@ -1,6 +1,6 @@
-#include "voice_front.h"
+#include "platform/speech_common/voice_front.h"
 
-#include "failure.h"
+#include "platform/failure.h"
 
 namespace pelliwick {
 

@@ -3,7 +3,7 @@
 #include <atomic>
 #include <string>
 
-#include "speech.h"
+#include "platform/speech.h"
 
 namespace pelliwick {
 

@@ -5,11 +5,11 @@
 // back to it when it answers again. Deliberately ignored: the list never
 // changes after start; while speech-dispatcher is lost its voices are only
 // marked unavailable.
-#include "joined_engine.h"
+#include "platform/speechd/joined_engine.h"
 
-#include "failure.h"
-#include "speechd_voice.h"
-#include "voice_front.h"
+#include "platform/failure.h"
+#include "platform/speech_common/voice_front.h"
+#include "platform/speechd/speechd_voice.h"
 
 namespace pelliwick::speechd {
 

@@ -5,8 +5,8 @@
 #include <mutex>
 #include <vector>
 
-#include "speech.h"
-#include "speechd_link.h"
+#include "platform/speech.h"
+#include "platform/speechd/speechd_link.h"
 
 namespace pelliwick::speechd {
 

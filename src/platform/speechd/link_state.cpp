@@ -4,12 +4,12 @@
 // Deliberately ignored: a daemon that comes back with other voices keeps
 // the list of the first (a voice it lacks is refused and said by the
 // embedded engine).
-#include "link_state.h"
+#include "platform/speechd/link_state.h"
 
 #include <algorithm>
 
-#include "failure.h"
-#include "ssip_probe.h"
+#include "platform/failure.h"
+#include "platform/speechd/ssip_probe.h"
 
 namespace pelliwick::speechd {
 

@@ -12,9 +12,9 @@
 #include <set>
 #include <vector>
 
-#include "blocking/blocking_worker.h"
-#include "speechd_client.h"
-#include "speechd_link.h"
+#include "platform/blocking/blocking_worker.h"
+#include "platform/speechd/speechd_client.h"
+#include "platform/speechd/speechd_link.h"
 
 namespace pelliwick::speechd {
 

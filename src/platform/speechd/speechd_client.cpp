@@ -2,7 +2,7 @@
 // connection: queued texts, characters, cancelling, the end of a text, and
 // the list of voices. Deliberately ignored: pausing, index marks, SSML, the
 // other clients' messages, and the voices the embedded engine has already.
-#include "speechd_client.h"
+#include "platform/speechd/speechd_client.h"
 
 #include <libspeechd.h>
 
@@ -13,7 +13,7 @@
 #include <set>
 #include <utility>
 
-#include "failure.h"
+#include "platform/failure.h"
 
 namespace pelliwick::speechd {
 

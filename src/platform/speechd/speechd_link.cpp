@@ -3,10 +3,10 @@
 // text waited for with a limit, and the link known as lost as soon as the
 // daemon hangs up, stops answering or turns out not to be speech-dispatcher.
 // A daemon that answers at the same address later gets a new connection.
-#include "speechd_link.h"
+#include "platform/speechd/speechd_link.h"
 
-#include "failure.h"
-#include "link_state.h"
+#include "platform/failure.h"
+#include "platform/speechd/link_state.h"
 
 namespace pelliwick::speechd {
 

@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "blocking/blocking_worker.h"
-#include "speech.h"
-#include "speechd_client.h"
+#include "platform/blocking/blocking_worker.h"
+#include "platform/speech.h"
+#include "platform/speechd/speechd_client.h"
 
 namespace pelliwick::speechd {
 

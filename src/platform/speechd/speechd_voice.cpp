@@ -2,12 +2,12 @@
 // the wait, queue and purge flags) over speech-dispatcher. Deliberately
 // ignored: an empty text that waits does not wait for earlier texts, and the
 // voice's pitch and punctuation settings stay the player's.
-#include "speechd_voice.h"
+#include "platform/speechd/speechd_voice.h"
 
 #include <algorithm>
 
-#include "failure.h"
-#include "utf8.h"
+#include "platform/failure.h"
+#include "platform/utf8.h"
 
 namespace pelliwick::speechd {
 

@@ -6,9 +6,9 @@
 #include <memory>
 #include <string>
 
-#include "speech.h"
-#include "speechd_link.h"
-#include "voice_front.h"
+#include "platform/speech.h"
+#include "platform/speech_common/voice_front.h"
+#include "platform/speechd/speechd_link.h"
 
 namespace pelliwick::speechd {
 

@@ -2,7 +2,7 @@
 // with our own socket and a deadline, before libspeechd (which waits without
 // a limit and exits on a malformed answer) is let near it. Deliberately
 // ignored: what the daemon answers beyond its status code.
-#include "ssip_probe.h"
+#include "platform/speechd/ssip_probe.h"
 
 #include <libspeechd.h>
 #include <netdb.h>
@@ -15,8 +15,8 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "blocking/blocking_worker.h"
-#include "failure.h"
+#include "platform/blocking/blocking_worker.h"
+#include "platform/failure.h"
 
 namespace pelliwick::speechd {
 

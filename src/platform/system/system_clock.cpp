@@ -1,4 +1,4 @@
-#include "system/system_clock.h"
+#include "platform/system/system_clock.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -7,7 +7,7 @@
 #include <ctime>
 #include <string>
 
-#include "failure.h"
+#include "platform/failure.h"
 
 namespace pelliwick {
 

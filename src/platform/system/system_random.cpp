@@ -1,4 +1,4 @@
-#include "system/system_random.h"
+#include "platform/system/system_random.h"
 
 #include <bit>
 

@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <random>
 
-#include "random_source.h"
+#include "platform/random_source.h"
 
 namespace pelliwick {
 

@@ -2,7 +2,7 @@
 
 #include <objbase.h>
 
-#include "win32_failure.h"
+#include "platform/win32/win32_failure.h"
 
 namespace pelliwick::win32 {
 

@@ -2,7 +2,7 @@
 
 // The game's own names for DirectSound's flags come first: dsound.h makes
 // the same names macros, which would break the game's declarations.
-#include "sound.h"
+#include "platform/sound.h"
 // (in this order)
 #include <windows.h>
 // (after windows.h)

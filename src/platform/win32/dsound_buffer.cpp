@@ -5,7 +5,7 @@
 // play wakes the game's wait, and every cut is faded. What it ignores:
 // 3D, effects, hardware locations and lost buffers (a software buffer is
 // never lost).
-#include "dsound_buffer.h"
+#include "platform/win32/dsound_buffer.h"
 
 #include <algorithm>
 #include <chrono>
@@ -13,8 +13,8 @@
 #include <cstring>
 #include <string>
 
-#include "failure.h"
-#include "win32_failure.h"
+#include "platform/failure.h"
+#include "platform/win32/win32_failure.h"
 
 namespace pelliwick::win32 {
 

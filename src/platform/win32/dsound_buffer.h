@@ -2,10 +2,10 @@
 
 #include <memory>
 
-#include "com_ref.h"
-#include "dsound_api.h"
-#include "dsound_core.h"
-#include "wave_data.h"
+#include "platform/win32/com_ref.h"
+#include "platform/win32/dsound_api.h"
+#include "platform/win32/dsound_core.h"
+#include "platform/win32/wave_data.h"
 
 namespace pelliwick::win32 {
 

@@ -1,11 +1,11 @@
 // Implements DirectSoundCreate8's default device and SetCooperativeLevel.
 // What it ignores: device GUIDs and capabilities; the device is let go
 // after a silence and made again, which the game cannot tell apart.
-#include "dsound_core.h"
+#include "platform/win32/dsound_core.h"
 
 #include <chrono>
 
-#include "win32_failure.h"
+#include "platform/win32/win32_failure.h"
 
 namespace pelliwick::win32 {
 

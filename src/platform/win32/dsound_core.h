@@ -2,9 +2,9 @@
 
 #include <mutex>
 
-#include "com_ref.h"
-#include "dsound_api.h"
-#include "dsound_watcher.h"
+#include "platform/win32/com_ref.h"
+#include "platform/win32/dsound_api.h"
+#include "platform/win32/dsound_watcher.h"
 
 namespace pelliwick::win32 {
 

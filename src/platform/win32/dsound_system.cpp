@@ -3,15 +3,15 @@
 // window, and buffers made from WAV files. What it ignores: device GUIDs
 // (always the default device), capabilities, and the primary buffer, which
 // DirectSound manages itself at the priority level.
-#include "dsound_system.h"
+#include "platform/win32/dsound_system.h"
 
 #include <string>
 
-#include "dsound_api.h"
-#include "dsound_buffer.h"
-#include "dsound_core.h"
-#include "failure.h"
-#include "wave_file.h"
+#include "platform/failure.h"
+#include "platform/win32/dsound_api.h"
+#include "platform/win32/dsound_buffer.h"
+#include "platform/win32/dsound_core.h"
+#include "platform/win32/wave_file.h"
 
 namespace pelliwick {
 

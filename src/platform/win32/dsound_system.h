@@ -2,7 +2,7 @@
 
 #include <memory>
 
-#include "sound.h"
+#include "platform/sound.h"
 
 namespace pelliwick {
 

@@ -1,14 +1,14 @@
 // Implements DirectSound's end-of-play notification (DSBPN_OFFSETSTOP) as
 // the game's event pump needs it: a wake message to the cooperative
 // window. What it ignores: notifications at other offsets.
-#include "dsound_watcher.h"
+#include "platform/win32/dsound_watcher.h"
 
 #include <algorithm>
 #include <utility>
 
-#include "failure.h"
-#include "win32_failure.h"
-#include "win32_messages.h"
+#include "platform/failure.h"
+#include "platform/win32/win32_failure.h"
+#include "platform/win32/win32_messages.h"
 
 namespace pelliwick::win32 {
 

@@ -8,8 +8,8 @@
 #include <thread>
 #include <vector>
 
-#include "com_ref.h"
-#include "dsound_api.h"
+#include "platform/win32/com_ref.h"
+#include "platform/win32/dsound_api.h"
 
 namespace pelliwick::win32 {
 

@@ -1,12 +1,12 @@
 // What this implements: the folder of the program's executable file, as
 // GetModuleFileNameW gives it, however long its path.
-#include "program_folder.h"
+#include "platform/win32/program_folder.h"
 
 #include <windows.h>
 
 #include <string>
 
-#include "win32_failure.h"
+#include "platform/win32/win32_failure.h"
 
 namespace pelliwick::win32 {
 

@@ -1,16 +1,16 @@
 // What this implements of SAPI 5: the voice object (CLSID_SpVoice) with
 // every installed voice that can speak. Ignored: audio objects, lexicons,
 // recognition.
-#include "sapi_engine.h"
+#include "platform/win32/sapi_engine.h"
 
 #include <windows.h>
 // (sapi.h needs windows.h first.)
 #include <sapi.h>
 #include <wrl/client.h>
 
-#include "sapi_voice.h"
-#include "sapi_voice_list.h"
-#include "win32_failure.h"
+#include "platform/win32/sapi_voice.h"
+#include "platform/win32/sapi_voice_list.h"
+#include "platform/win32/win32_failure.h"
 
 namespace pelliwick {
 

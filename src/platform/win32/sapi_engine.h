@@ -2,7 +2,7 @@
 
 #include <memory>
 
-#include "speech.h"
+#include "platform/speech.h"
 
 namespace pelliwick {
 

@@ -1,6 +1,6 @@
 // How the game's texts are handed to a SAPI 5 voice: plain text, or one
 // character spelt through SAPI's XML. Nothing else of SAPI's XML is used.
-#include "sapi_text.h"
+#include "platform/win32/sapi_text.h"
 
 #include <windows.h>
 // (sapi.h needs windows.h first.)

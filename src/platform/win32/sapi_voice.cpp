@@ -7,12 +7,12 @@
 // HRESULTs (no VARIANT or BSTR), its voice list is the standard token
 // category that every SAPI, Wine's included, fills, and a test voice can
 // stand in for it as one small in-process server.
-#include "sapi_voice.h"
+#include "platform/win32/sapi_voice.h"
 
 #include <algorithm>
 
-#include "sapi_text.h"
-#include "win32_failure.h"
+#include "platform/win32/sapi_text.h"
+#include "platform/win32/win32_failure.h"
 
 namespace pelliwick::win32 {
 

@@ -7,7 +7,7 @@
 
 #include <vector>
 
-#include "voice_front.h"
+#include "platform/speech_common/voice_front.h"
 
 namespace pelliwick::win32 {
 

@@ -1,9 +1,9 @@
 // The list of SAPI 5 voices: the tokens of the standard voice category, and
 // the check that a voice can speak at all. Ignored: the tokens' attributes
 // (language, gender), which the game never asks for.
-#include "sapi_voice_list.h"
+#include "platform/win32/sapi_voice_list.h"
 
-#include "win32_failure.h"
+#include "platform/win32/win32_failure.h"
 
 namespace pelliwick::win32 {
 

@@ -2,14 +2,14 @@
 // RIFF chunks "fmt " and "data", in the formats Linux reads too. What it
 // ignores: every other chunk (lists, cue points, facts), and the sample
 // values of a torn last frame or block.
-#include "wave_data.h"
+#include "platform/win32/wave_data.h"
 
 #include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstring>
 
-#include "failure.h"
+#include "platform/failure.h"
 
 namespace pelliwick::win32 {
 

@@ -2,13 +2,13 @@
 // DirectSound's buffer-from-file helpers do. What it ignores: files larger
 // than 64 MB (no cue is), and sharing: the file is opened for reading while
 // others may read or write it.
-#include "wave_file.h"
+#include "platform/win32/wave_file.h"
 
 #include <windows.h>
 
 #include <vector>
 
-#include "win32_failure.h"
+#include "platform/win32/win32_failure.h"
 
 namespace pelliwick::win32 {
 

@@ -2,7 +2,7 @@
 
 #include <filesystem>
 
-#include "wave_data.h"
+#include "platform/win32/wave_data.h"
 
 namespace pelliwick::win32 {
 

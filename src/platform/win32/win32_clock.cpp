@@ -1,6 +1,6 @@
 // What this implements of the platform's clock: the local time of day, to
 // the millisecond, and a monotonic clock from the performance counter.
-#include "win32_clock.h"
+#include "platform/win32/win32_clock.h"
 
 #include <windows.h>
 

@@ -1,4 +1,4 @@
-#include "win32_failure.h"
+#include "platform/win32/win32_failure.h"
 
 #include <windows.h>
 

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "failure.h"
+#include "platform/failure.h"
 
 namespace pelliwick::win32 {
 

@@ -6,7 +6,7 @@
 // limit; the message box; and the ends: a close of the window, the end of
 // the Windows session, a stop from another thread. Ignored: mouse, painting,
 // menus, typed characters (WM_CHAR) and the size and place of the window.
-#include "win32_window.h"
+#include "platform/win32/win32_window.h"
 
 #include <windows.h>
 // After windows.h, which it needs.
@@ -17,10 +17,10 @@
 #include <thread>
 #include <utility>
 
-#include "failure.h"
-#include "win32_failure.h"
-#include "win32_messages.h"
-#include "window_state.h"
+#include "platform/failure.h"
+#include "platform/win32/win32_failure.h"
+#include "platform/win32/win32_messages.h"
+#include "platform/win32/window_state.h"
 
 namespace pelliwick {
 

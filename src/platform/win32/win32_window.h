@@ -4,7 +4,7 @@
 #include <memory>
 #include <string>
 
-#include "window.h"
+#include "platform/window.h"
 
 namespace pelliwick {
 

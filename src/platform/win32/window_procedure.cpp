@@ -5,9 +5,9 @@
 // left to Windows, which closes the window as every program's does.
 #include <windows.h>
 
-#include "win32_failure.h"
-#include "win32_messages.h"
-#include "window_state.h"
+#include "platform/win32/win32_failure.h"
+#include "platform/win32/win32_messages.h"
+#include "platform/win32/window_state.h"
 
 namespace pelliwick::win32 {
 

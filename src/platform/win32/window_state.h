@@ -7,7 +7,7 @@
 #include <exception>
 #include <utility>
 
-#include "win32_window.h"
+#include "platform/win32/win32_window.h"
 
 namespace pelliwick::win32 {
 
