@@ -13,6 +13,7 @@
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <optional>
 #include <set>
@@ -152,6 +153,20 @@ class EndToEnd : public ::testing::Test {
   void keepProcess(pid_t pid) { startedBefore_.insert(pid); }
   // Kills Xvfb, as when the X server dies under the game.
   void killXServer();
+
+  // `count` random keys, the same each run, in batches of 100 sent `delay`
+  // apart; the game must still run after each batch, and then `afterBatch`
+  // is told how many were sent.
+  void sendKeyStorm(int count, std::chrono::milliseconds delay,
+                    const std::function<void(int sent)>& afterBatch = {});
+  // The game answers keys more slowly than xdotool sends them: waits until
+  // it has said nothing new for `quiet`, two minutes at most.
+  void waitUntilQuiet(std::chrono::milliseconds quiet);
+  // Leaves whatever a storm left for a fresh entry; the index past its
+  // prompt.
+  std::size_t promptAfterStorm();
+  // Types `guess` and Enter; the answer, trimmed, with `cursor` past it.
+  std::string answerTo(int guess, std::size_t& cursor);
 
   // The program under test: the build's own unless a fixture says another.
   fs::path binary_;

@@ -14,6 +14,8 @@
 #include <ctime>
 #include <string>
 
+#include "speech_log_line.h"
+
 namespace {
 
 template <typename Function>
@@ -34,21 +36,9 @@ void logLine(const char* kind, const std::string& value) {
   timespec now{};
   clock_gettime(CLOCK_MONOTONIC, &now);
   char stamp[64];
-  std::snprintf(stamp, sizeof stamp, "%lld.%09ld ",
+  std::snprintf(stamp, sizeof stamp, "%lld.%09ld",
                 static_cast<long long>(now.tv_sec), now.tv_nsec);
-  std::string line = std::string(stamp) + kind + ' ';
-  for (char c : value) {
-    if (c == '\n') {
-      line += "\\n";
-    } else if (c == '\r') {
-      line += "\\r";
-    } else if (c == '\\') {
-      line += "\\\\";
-    } else {
-      line += c;
-    }
-  }
-  line += '\n';
+  const std::string line = pelliwick::e2e::speechLogLine(stamp, kind, value);
   const int fd = open(path, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
   if (fd < 0) return;
   [[maybe_unused]] const ssize_t written = write(fd, line.data(), line.size());

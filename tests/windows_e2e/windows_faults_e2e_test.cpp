@@ -60,49 +60,11 @@ TEST_F(WineEndToEnd, StormOfRandomKeysThenTheGameStillAnswersAndEnds) {
   runTool({"xdotool", "windowfocus", "--sync", findGameWindow()});
   cursor = waitForSpeech({kPrompt}, cursor);
 
-  // Raw X keycodes of a whole keyboard, but not n and the keypad's decimal
-  // point, which answer no at the play-again question.
-  std::mt19937 random(20261207);
-  std::uniform_int_distribution<int> keycode(10, 135);
-  std::vector<std::string> batch = {"xdotool", "key", "--delay", "5"};
-  for (int sent = 0; sent < kKeys;) {
-    const int code = keycode(random);
-    if (code == 57 || code == 91) continue;
-    batch.push_back(std::to_string(code));
-    if (++sent % 100 == 0) {
-      runTool(batch, 60s);
-      ASSERT_FALSE(game_.poll()) << "the game ended\n" << gameReport();
-      batch.resize(4);
-    }
-  }
+  ASSERT_NO_FATAL_FAILURE(sendKeyStorm(kKeys, 5ms));
   // Let the game work through the keys until it has said nothing new for
   // 4 s (the fanfare is the longest silence).
-  auto settle = [&] {
-    std::size_t said = 0;
-    auto quietSince = std::chrono::steady_clock::now();
-    const auto deadline = quietSince + 120s;
-    while (std::chrono::steady_clock::now() - quietSince < 4s) {
-      ASSERT_LT(std::chrono::steady_clock::now(), deadline) << gameReport();
-      ASSERT_FALSE(game_.poll()) << "the game ended\n" << gameReport();
-      const std::size_t now = readSpeechLog(speechLog_).size();
-      if (now != said) {
-        said = now;
-        quietSince = std::chrono::steady_clock::now();
-      }
-      std::this_thread::sleep_for(100ms);
-    }
-  };
-  settle();
-  // Enter leaves the rate adjuster, the y's leave the voice choosers, F1
-  // starts the entry afresh.
-  std::vector<std::string> reset = {"xdotool", "key", "--delay", "50",
-                                    "Return"};
-  for (int i = 0; i < 8; ++i) reset.push_back("y");
-  runTool(reset);
-  settle();
-  cursor = readSpeechLog(speechLog_).size();
-  key("F1");
-  cursor = waitForSpeech({kPrompt}, cursor) + 1;
+  ASSERT_NO_FATAL_FAILURE(waitUntilQuiet(4s));
+  ASSERT_NO_FATAL_FAILURE(cursor = promptAfterStorm());
   // The storm's Enters sent guesses of their own.
   guessByHalving(cursor, 1, 100, 0, false);
   sayNoAndExpectTheEnd(cursor);

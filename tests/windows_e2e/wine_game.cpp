@@ -172,15 +172,7 @@ int WineEndToEnd::guessByHalving(std::size_t& cursor, int low, int high,
       throw std::runtime_error("halving took too many guesses");
     }
     const int guess = (low + high) / 2;
-    // Let the line entry start its key wait before typing.
-    std::this_thread::sleep_for(150ms);
-    std::vector<std::string> typing = {"xdotool", "key", "--delay", "50"};
-    for (char digit : std::to_string(guess)) typing.emplace_back(1, digit);
-    typing.push_back("Return");
-    runTool(typing);
-    cursor = waitForSpeech({kTooLow, kTooHigh, kRight}, cursor);
-    const std::string said = trimmed(speechAt(cursor).text);
-    ++cursor;
+    const std::string said = answerTo(guess, cursor);
     if (said == trimmed(kRight)) {
       cursor =
           waitForSpeech({" the number was  " + std::to_string(guess)}, cursor);

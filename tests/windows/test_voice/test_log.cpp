@@ -6,6 +6,8 @@
 #include <cwchar>
 #include <mutex>
 
+#include "speech_log_line.h"
+
 namespace pelliwick::test_voice {
 
 namespace {
@@ -51,19 +53,7 @@ void logLine(const char* kind, const std::string& value) {
   if (path.empty()) return;
   // A Linux path is taken too: Wine's Z: is the Linux root.
   if (path.front() == L'/') path = L"Z:" + path;
-  std::string line = stamp() + ' ' + kind + ' ';
-  for (char c : value) {
-    if (c == '\n') {
-      line += "\\n";
-    } else if (c == '\r') {
-      line += "\\r";
-    } else if (c == '\\') {
-      line += "\\\\";
-    } else {
-      line += c;
-    }
-  }
-  line += '\n';
+  const std::string line = pelliwick::e2e::speechLogLine(stamp(), kind, value);
   std::lock_guard lock(mutex);
   // One write per line on a file opened for appending: the game's and the
   // speaking thread's lines never interleave.
