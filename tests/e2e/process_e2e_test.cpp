@@ -11,6 +11,18 @@
 namespace pelliwick::e2e {
 namespace {
 
+// The signals process `pid` ignores, as /proc shows them.
+unsigned long long ignoredSignals(pid_t pid) {
+  std::istringstream status(
+      readFile("/proc/" + std::to_string(pid) + "/status"));
+  for (std::string line; std::getline(status, line);) {
+    if (line.rfind("SigIgn:", 0) == 0) {
+      return std::stoull(line.substr(7), nullptr, 16);
+    }
+  }
+  return 0;
+}
+
 // At a prompt, and with the no-voice box shown (whose process has an X
 // connection of its own).
 TEST_F(EndToEnd, TheXServersDeathEndsTheGameWithOneLine) {
@@ -29,6 +41,10 @@ TEST_F(EndToEnd, TheXServersDeathEndsTheGameWithOneLine) {
       }
     } else {
       waitForSpeech({kPrompt}, 0);
+      // A braille service or speech daemon that went away fails the write
+      // to it, on whichever thread: it does not end the game with SIGPIPE.
+      EXPECT_NE(ignoredSignals(game_.pid()) & (1ULL << (SIGPIPE - 1)), 0u)
+          << "the game does not ignore SIGPIPE";
     }
     killXServer();
     const auto status = game_.waitFor(10s);
