@@ -452,19 +452,17 @@ std::set<pid_t> processesUnder(pid_t pid) {
   return children;
 }
 
-std::string EndToEnd::voicelessEspeakData() {
-  fs::path installed;
+fs::path installedEspeakData() {
   for (const char* candidate :
        {"/usr/lib/x86_64-linux-gnu/espeak-ng-data", "/usr/share/espeak-ng-data",
         "/usr/lib/espeak-ng-data"}) {
-    if (fs::is_directory(candidate)) {
-      installed = candidate;
-      break;
-    }
+    if (fs::is_directory(candidate)) return candidate;
   }
-  if (installed.empty()) {
-    throw std::runtime_error("espeak-ng-data is not installed");
-  }
+  throw std::runtime_error("espeak-ng-data is not installed");
+}
+
+std::string EndToEnd::voicelessEspeakData() {
+  const fs::path installed = installedEspeakData();
   // espeak-ng looks for ESPEAK_DATA_PATH/espeak-ng-data.
   const fs::path copy = dir_ / "espeak" / "espeak-ng-data";
   fs::create_directories(copy);

@@ -82,6 +82,8 @@ struct SpeechLine {
 };
 
 std::string trimmed(const std::string& text);
+// espeak-ng's data folder as Debian installs it.
+fs::path installedEspeakData();
 std::vector<SpeechLine> readSpeechLog(const fs::path& path);
 
 // Seconds of CPU (user and system) used by a process (all its threads) or
