@@ -488,17 +488,24 @@ std::string EndToEnd::findMessageBox() {
   return box;
 }
 
+std::set<pid_t> EndToEnd::adoptedProcesses() const {
+  std::set<pid_t> adopted;
+  for (const pid_t pid : ownChildren()) {
+    if (startedBefore_.count(pid) == 0 && pid != game_.pid() &&
+        pid != xvfb_.pid()) {
+      adopted.insert(pid);
+    }
+  }
+  return adopted;
+}
+
 void EndToEnd::expectNothingLeftBehind() {
   if (!game_.started()) return;
   const auto deadline = std::chrono::steady_clock::now() + 2s;
   std::set<pid_t> left;
   do {
     left.clear();
-    for (const pid_t pid : ownChildren()) {
-      if (startedBefore_.count(pid) != 0 || pid == game_.pid() ||
-          pid == xvfb_.pid()) {
-        continue;
-      }
+    for (const pid_t pid : adoptedProcesses()) {
       // A child that ended and waits to be reaped is not left behind.
       int status = 0;
       if (waitpid(pid, &status, WNOHANG) != pid) left.insert(pid);

@@ -150,6 +150,9 @@ class EndToEnd : public ::testing::Test {
   // box's process, a bus daemon a library launched): each one left is a
   // failure, then killed.
   void expectNothingLeftBehind();
+  // Processes of the game's that outlived it and came to the test, which is
+  // their subreaper; ended ones among them too, until they are reaped.
+  std::set<pid_t> adoptedProcesses() const;
   // A process the test itself started while the game runs: not one the
   // game left behind.
   void keepProcess(pid_t pid) { startedBefore_.insert(pid); }

@@ -205,6 +205,12 @@ TEST_F(EndToEnd, WithoutVoicesTheMessageBoxEndsTheProgram) {
     }
     const double took = monotonicNow() - start;
     std::printf("%s: ended after %.0f ms\n", how.c_str(), 1000 * took);
+    // Ended by the game itself, not by its own death signal after the game
+    // went: only a killed game leaves its box to be ended that way.
+    if (how != "SIGKILL") {
+      EXPECT_EQ(adoptedProcesses(), std::set<pid_t>{})
+          << "the box's process outlived the program";
+    }
     if (how != "Return in the box") {
       EXPECT_LT(took, 0.5);
       // The box's window goes with its process, which the X server notices.
